@@ -1,0 +1,26 @@
+// Value types shared by the map surface and the widget walk.
+#pragma once
+
+#include <cstdint>
+
+namespace lyremap {
+
+// Style of the one-pixel black pen that outlines rectangles.
+enum class PenStyle { Solid, Dashed, Dotted };
+
+// A rectangle in 32-bit map coordinates; Right and Bottom are exclusive, so the outline lies on
+// column Left, column Right-1, row Top and row Bottom-1. Values are kept exactly as computed:
+// nothing here normalises or clips them.
+struct MapRect {
+    std::int32_t Left = 0;
+    std::int32_t Top = 0;
+    std::int32_t Right = 0;
+    std::int32_t Bottom = 0;
+
+    friend bool operator==(const MapRect&, const MapRect&) = default;
+};
+
+// The lower-case name of a pen style ("solid", "dashed", "dotted").
+const char* penStyleName(PenStyle style);
+
+} // namespace lyremap
