@@ -11,9 +11,13 @@
 namespace lyremap::test {
 
 // Root of the source checkout.
-inline QString sourceDir() { return QStringLiteral(LYREMAP_SOURCE_DIR); }
+inline QString sourceDir() {
+    return QStringLiteral(LYREMAP_SOURCE_DIR);
+}
 // The shared test material that lies beside the checkout.
-inline QString sharedDir() { return QDir::cleanPath(QStringLiteral(LYREMAP_SHARED_DIR)); }
+inline QString sharedDir() {
+    return QDir::cleanPath(QStringLiteral(LYREMAP_SHARED_DIR));
+}
 
 // A scratch folder that writes files and removes itself with everything in it.
 class ScratchDir {
