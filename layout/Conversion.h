@@ -33,7 +33,10 @@ struct LocaleNumber {
     std::int32_t value = 0;
 };
 
-// Stage 1: a locale-formatted number, rounded half to even, within the 32-bit range.
+// Stage 1: a locale-formatted number, rounded half to even, within the 32-bit range. White space
+// around it; a sign ("+", "-" or the locale's); ASCII or the locale's digits, its group separator
+// only between digits of the integer part; its decimal separator; an exponent after "e", "E" or
+// the locale's exponent symbol. Any length of input is safe.
 LocaleNumber readLocaleNumber(QStringView text, const QLocale& locale);
 
 // Stage 2: leading U+0020 spaces, at most one sign, then decimal digits, or a hexadecimal prefix
@@ -41,7 +44,8 @@ LocaleNumber readLocaleNumber(QStringView text, const QLocale& locale);
 // range; hexadecimal up to 8 significant digits read as two's complement, negated by "-".
 std::optional<std::int32_t> parseIntegerSyntax(QStringView text);
 
-// Stage 3: 1 for true, 0 for false, nothing when the text is no truth value.
+// Stage 3: 1 for true, 0 for false, nothing when the text is no truth value. Words compare ignoring
+// case and surrounding white space; a number is read as in stage 1 but without group separators.
 std::optional<std::int32_t> readTruthValue(QStringView text, const QLocale& locale);
 
 // The three stages in order. An absent value (nullopt) fails; failure is EConversionError.

@@ -1,4 +1,457 @@
+// Attribute text to integer in its three stages, and the case-blind name test. Every test pins
+// its locale, so the results do not depend on the machine's settings.
+#include "layout/Conversion.h"
+
 #include <QTest>
-class ConversionTest : public QObject { Q_OBJECT };
+
+using namespace Qt::StringLiterals;
+
+using lyremap::LocaleNumber;
+using Status = lyremap::LocaleNumber::Status;
+
+Q_DECLARE_METATYPE(lyremap::LocaleNumber::Status)
+
+namespace {
+
+const QLocale kEnglish(QLocale::English, QLocale::UnitedStates);
+const QLocale kGerman(QLocale::German, QLocale::Germany);
+
+constexpr qsizetype kMillion = 1'000'000;
+
+QString repeated(QChar c, qsizetype count) {
+    return QString(count, c);
+}
+
+} // namespace
+
+class ConversionTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void integerSyntax_data();
+    void integerSyntax();
+    void localeNumber_data();
+    void localeNumber();
+    void hostileNumbers_data();
+    void hostileNumbers();
+    void plainIntegersAgree_data();
+    void plainIntegersAgree();
+    void truthValue_data();
+    void truthValue();
+    void attributeToInteger_data();
+    void attributeToInteger();
+    void failureMessageIsShort();
+    void nameTest_data();
+    void nameTest();
+};
+
+void ConversionTest::integerSyntax_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("decimal") << u"42"_s << true << 42;
+    QTest::newRow("plus sign") << u"+42"_s << true << 42;
+    QTest::newRow("minus sign") << u"-42"_s << true << -42;
+    QTest::newRow("leading spaces") << u"   12"_s << true << 12;
+    QTest::newRow("0x prefix") << u"0x1F"_s << true << 31;
+    QTest::newRow("0X prefix") << u"0X1f"_s << true << 31;
+    QTest::newRow("x prefix") << u"x1F"_s << true << 31;
+    QTest::newRow("X prefix") << u"X1f"_s << true << 31;
+    QTest::newRow("dollar prefix") << u"$1f"_s << true << 31;
+    QTest::newRow("negated hex") << u"-$10"_s << true << -16;
+    QTest::newRow("all ones hex") << u"$FFFFFFFF"_s << true << -1;
+    QTest::newRow("negated all ones") << u"-$FFFFFFFF"_s << true << 1;
+    QTest::newRow("negated sign bit") << u"-$80000000"_s << true << -2147483647 - 1;
+    QTest::newRow("hex leading zeros") << u"$000000001"_s << true << 1;
+    QTest::newRow("largest") << u"2147483647"_s << true << 2147483647;
+    QTest::newRow("smallest") << u"-2147483648"_s << true << -2147483647 - 1;
+    QTest::newRow("decimal leading zeros") << u"-0002147483648"_s << true << -2147483647 - 1;
+    QTest::newRow("zero") << u"0"_s << true << 0;
+
+    QTest::newRow("trailing space") << u"12 "_s << false << 0;
+    QTest::newRow("space after sign") << u"- 5"_s << false << 0;
+    QTest::newRow("lone dollar") << u"$"_s << false << 0;
+    QTest::newRow("lone 0x") << u"0x"_s << false << 0;
+    QTest::newRow("above largest") << u"2147483648"_s << false << 0;
+    QTest::newRow("below smallest") << u"-2147483649"_s << false << 0;
+    QTest::newRow("nine hex digits") << u"$123456789"_s << false << 0;
+    QTest::newRow("two signs") << u"--5"_s << false << 0;
+    QTest::newRow("empty") << QString() << false << 0;
+    QTest::newRow("only spaces") << u"   "_s << false << 0;
+    QTest::newRow("only sign") << u"-"_s << false << 0;
+    QTest::newRow("tab before") << u"\t5"_s << false << 0;
+    QTest::newRow("hex digit in decimal") << u"12A"_s << false << 0;
+    QTest::newRow("hex after decimal zero") << u"00x1"_s << false << 0;
+    QTest::newRow("fraction") << u"1.5"_s << false << 0;
+    QTest::newRow("non-ASCII digit") << u"\u0664"_s << false << 0;
+}
+
+void ConversionTest::integerSyntax() {
+    QFETCH(QString, text);
+    QFETCH(bool, accepted);
+    QFETCH(int, value);
+
+    const auto result = lyremap::parseIntegerSyntax(text);
+    QCOMPARE(result.has_value(), accepted);
+    if (accepted)
+        QCOMPARE(*result, value);
+}
+
+void ConversionTest::localeNumber_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<Status>("status");
+    QTest::addColumn<int>("value");
+
+    const auto value = [](const char* name, const QLocale& locale, const QString& text, int v) {
+        QTest::newRow(name) << locale << text << Status::Value << v;
+    };
+    const auto none = [](const char* name, const QLocale& locale, const QString& text) {
+        QTest::newRow(name) << locale << text << Status::NotANumber << 0;
+    };
+    const auto range = [](const char* name, const QLocale& locale, const QString& text) {
+        QTest::newRow(name) << locale << text << Status::OutOfRange << 0;
+    };
+
+    value("en plain", kEnglish, u"7"_s, 7);
+    value("en space before", kEnglish, u" 7"_s, 7);
+    value("en space after", kEnglish, u"7 "_s, 7);
+    value("en tab and newline", kEnglish, u"\t7\n"_s, 7);
+    value("en plus", kEnglish, u"+7"_s, 7);
+    value("en minus zero", kEnglish, u"-0"_s, 0);
+    value("en group", kEnglish, u"1,234"_s, 1234);
+    value("en two groups", kEnglish, u"-1,234,567"_s, -1234567);
+    value("en decimal", kEnglish, u"1.234"_s, 1);
+    value("en group and decimal", kEnglish, u"1,234.5"_s, 1234);
+    value("de group", kGerman, u"1.234"_s, 1234);
+    value("de decimal", kGerman, u"1,234"_s, 1);
+    value("de group and decimal", kGerman, u"1.235,5"_s, 1236);
+
+    const QLocale french(QLocale::French, QLocale::France);
+    value("fr narrow space group", french, u"1\u202F234,5"_s, 1234);
+    value("fr group separator as trailing space", french, u"12\u202F"_s, 12);
+    const QLocale arabic(QLocale::Arabic, QLocale::Egypt);
+    value("ar own digits and group", arabic, u"\u0664\u066C\u0662\u0660\u0660"_s, 4200);
+    value("ar own minus sign", arabic, u"\u061C-\u0664\u0662"_s, -42);
+    value("ar ASCII digits", arabic, u"42"_s, 42);
+
+    value("half to even down", kEnglish, u"2.5"_s, 2);
+    value("half to even up", kEnglish, u"3.5"_s, 4);
+    value("negative half", kEnglish, u"-2.5"_s, -2);
+    value("negative half up", kEnglish, u"-3.5"_s, -4);
+    value("half of one", kEnglish, u"0.5"_s, 0);
+    value("above half", kEnglish, u"2.5000001"_s, 3);
+    value("below half", kEnglish, u"2.4999999"_s, 2);
+    value("de half", kGerman, u"2,5"_s, 2);
+    value("de half up", kGerman, u"3,5"_s, 4);
+    value("point then digits", kEnglish, u".51"_s, 1);
+    value("digits then point", kEnglish, u"5."_s, 5);
+
+    value("exponent", kEnglish, u"1e3"_s, 1000);
+    value("upper exponent", kEnglish, u"1E3"_s, 1000);
+    value("plus exponent", kEnglish, u"1e+3"_s, 1000);
+    value("fraction exponent", kEnglish, u"1.5e1"_s, 15);
+    value("negative exponent tie", kEnglish, u"25e-1"_s, 2);
+    value("negative exponent", kEnglish, u"35e-1"_s, 4);
+    value("de exponent", kGerman, u"2,5e2"_s, 250);
+
+    value("largest", kEnglish, u"2147483647"_s, 2147483647);
+    value("smallest", kEnglish, u"-2147483648"_s, -2147483647 - 1);
+    value("largest plus fraction", kEnglish, u"2147483647.4"_s, 2147483647);
+    value("smallest tie to even", kEnglish, u"-2147483648.5"_s, -2147483647 - 1);
+    range("largest rounds up", kEnglish, u"2147483647.5"_s);
+    range("smallest rounds down", kEnglish, u"-2147483648.6"_s);
+    range("above largest", kEnglish, u"2147483648"_s);
+    range("ten digits", kEnglish, u"9999999999"_s);
+    range("eleven nines", kEnglish, u"99999999999"_s);
+    range("negative eleven nines", kEnglish, u"-99999999999"_s);
+    range("exponent beyond", kEnglish, u"1e10"_s);
+
+    none("empty", kEnglish, QString());
+    none("spaces only", kEnglish, u"   "_s);
+    none("word", kEnglish, u"abc"_s);
+    none("unit", kEnglish, u"5px"_s);
+    none("hex", kEnglish, u"0x1F"_s);
+    none("currency", kEnglish, u"$10"_s);
+    none("truth word", kEnglish, u"true"_s);
+    none("space after sign", kEnglish, u"- 5"_s);
+    none("lone point", kEnglish, u"."_s);
+    none("lone sign", kEnglish, u"-"_s);
+    none("exponent without digits", kEnglish, u"1e"_s);
+    none("exponent without mantissa", kEnglish, u"e3"_s);
+    none("space inside", kEnglish, u"1 2"_s);
+    none("leading group", kEnglish, u",123"_s);
+    none("trailing group", kEnglish, u"123,"_s);
+    none("double group", kEnglish, u"1,,234"_s);
+    none("group in fraction", kEnglish, u"1.234,5"_s);
+    none("group before point", kEnglish, u"1,.5"_s);
+    none("two points", kEnglish, u"1.2.3"_s);
+    none("de double group", kGerman, u"1..234"_s);
+    none("de two commas", kGerman, u"1,2,3"_s);
+}
+
+void ConversionTest::localeNumber() {
+    QFETCH(QLocale, locale);
+    QFETCH(QString, text);
+    QFETCH(Status, status);
+    QFETCH(int, value);
+
+    const LocaleNumber result = lyremap::readLocaleNumber(text, locale);
+    QCOMPARE(result.status, status);
+    if (status == Status::Value)
+        QCOMPARE(result.value, value);
+}
+
+void ConversionTest::hostileNumbers_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<Status>("status");
+    QTest::addColumn<int>("stage1Value");
+    QTest::addColumn<bool>("converts");
+    QTest::addColumn<int>("converted");
+
+    const QString spaces = repeated(u' ', kMillion);
+    const QString zeros = repeated(u'0', kMillion);
+
+    QTest::newRow("million spaces then 1") << spaces + u"1"_s << Status::Value << 1 << true << 1;
+    QTest::newRow("1 then million spaces") << u"1"_s + spaces << Status::Value << 1 << true << 1;
+    QTest::newRow("million zeros then 7") << zeros + u"7"_s << Status::Value << 7 << true << 7;
+    QTest::newRow("million digits") << u"1"_s + zeros << Status::OutOfRange << 0 << false << 0;
+    QTest::newRow("million nines")
+        << repeated(u'9', kMillion) << Status::OutOfRange << 0 << false << 0;
+    QTest::newRow("million zeros after point then 1")
+        << u"0."_s + zeros + u"1"_s << Status::Value << 0 << true << 0;
+    QTest::newRow("tie then million zeros") << u"2.5"_s + zeros << Status::Value << 2 << true << 2;
+    QTest::newRow("tie then far non-zero")
+        << u"2.5"_s + zeros + u"1"_s << Status::Value << 3 << true << 3;
+    QTest::newRow("million digits scaled down")
+        << u"1"_s + zeros + u"e-999999"_s << Status::Value << 10 << true << 10;
+    QTest::newRow("huge exponent")
+        << u"1e99999999999999"_s << Status::OutOfRange << 0 << false << 0;
+    QTest::newRow("huge exponent on zero")
+        << u"0e99999999999999"_s << Status::Value << 0 << true << 0;
+    QTest::newRow("huge exponent on zero fraction")
+        << u"0.000e99999999999999999999"_s << Status::Value << 0 << true << 0;
+    QTest::newRow("tiny exponent") << u"1e-99999999999999"_s << Status::Value << 0 << true << 0;
+    QTest::newRow("huge exponent cancelled by zeros")
+        << u"0."_s + zeros + u"5e1000005"_s << Status::Value << 50000 << true << 50000;
+    QTest::newRow("exponent with million leading zeros")
+        << u"1e"_s + zeros + u"3"_s << Status::Value << 1000 << true << 1000;
+    QTest::newRow("million-digit hex")
+        << u"$"_s + repeated(u'F', kMillion) << Status::NotANumber << 0 << false << 0;
+    QTest::newRow("hex with million leading zeros")
+        << u"$"_s + zeros + u"1F"_s << Status::NotANumber << 0 << true << 31;
+    QTest::newRow("million garbage")
+        << repeated(u'a', kMillion) << Status::NotANumber << 0 << false << 0;
+}
+
+void ConversionTest::hostileNumbers() {
+    QFETCH(QString, text);
+    QFETCH(Status, status);
+    QFETCH(int, stage1Value);
+    QFETCH(bool, converts);
+    QFETCH(int, converted);
+
+    const LocaleNumber result = lyremap::readLocaleNumber(text, kEnglish);
+    QCOMPARE(result.status, status);
+    if (status == Status::Value)
+        QCOMPARE(result.value, stage1Value);
+
+    if (converts) {
+        QCOMPARE(lyremap::attributeToInteger(text, kEnglish), converted);
+    } else {
+        QVERIFY_THROWS_EXCEPTION(lyremap::EConversionError,
+                                 lyremap::attributeToInteger(text, kEnglish));
+    }
+}
+
+// Plain decimal integers must come out the same whichever of stages 1 and 2 reads them.
+void ConversionTest::plainIntegersAgree_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("text");
+
+    for (const QLocale& locale : {kEnglish, kGerman}) {
+        const QByteArray prefix = locale.name().toLatin1() + ' ';
+        for (const char* text : {"0", "-0", "+17", "-17", "  42", "2147483647", "-2147483648",
+                                 "000123", "-000000000002147483648"})
+            QTest::newRow((prefix + text).constData()) << locale << QString::fromLatin1(text);
+    }
+}
+
+void ConversionTest::plainIntegersAgree() {
+    QFETCH(QLocale, locale);
+    QFETCH(QString, text);
+
+    const auto exact = lyremap::parseIntegerSyntax(text);
+    QVERIFY(exact.has_value());
+    const LocaleNumber localised = lyremap::readLocaleNumber(text, locale);
+    QCOMPARE(localised.status, Status::Value);
+    QCOMPARE(localised.value, *exact);
+}
+
+void ConversionTest::truthValue_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("value");
+
+    const auto yes = [](const char* name, const QLocale& locale, const QString& text, int v) {
+        QTest::newRow(name) << locale << text << true << v;
+    };
+    const auto no = [](const char* name, const QLocale& locale, const QString& text) {
+        QTest::newRow(name) << locale << text << false << 0;
+    };
+
+    yes("en True", kEnglish, u"True"_s, 1);
+    yes("en false", kEnglish, u"false"_s, 0);
+    yes("en spaced TRUE", kEnglish, u"  TRUE\t"_s, 1);
+    no("en WAHR", kEnglish, u"WAHR"_s);
+    no("en yes", kEnglish, u"Yes"_s);
+    no("en truee", kEnglish, u"Truee"_s);
+    no("en tru", kEnglish, u"Tru"_s);
+    no("en empty", kEnglish, QString());
+    no("en word", kEnglish, u"abc"_s);
+
+    yes("de wahr", kGerman, u"wahr"_s, 1);
+    yes("de FALSCH", kGerman, u" FALSCH "_s, 0);
+    yes("de English True", kGerman, u"True"_s, 1);
+    yes("fr vrai", QLocale(QLocale::French, QLocale::France), u"vrai"_s, 1);
+    yes("fr FAUX", QLocale(QLocale::French, QLocale::France), u"FAUX"_s, 0);
+    yes("es verdadero", QLocale(QLocale::Spanish, QLocale::Spain), u"Verdadero"_s, 1);
+    yes("it falso", QLocale(QLocale::Italian, QLocale::Italy), u"falso"_s, 0);
+    yes("nl onwaar", QLocale(QLocale::Dutch, QLocale::Netherlands), u"Onwaar"_s, 0);
+    yes("pt verdadeiro", QLocale(QLocale::Portuguese, QLocale::Brazil), u"VERDADEIRO"_s, 1);
+    no("fr word under de", kGerman, u"vrai"_s);
+
+    yes("en zero with exponent", kEnglish, u"0.0e5"_s, 0);
+    yes("en huge", kEnglish, u"1e999"_s, 1);
+    yes("en small fraction", kEnglish, u"0.001"_s, 1);
+    yes("en negative", kEnglish, u" -3 "_s, 1);
+    yes("en minus zero", kEnglish, u"-0"_s, 0);
+    yes("de zero", kGerman, u"0,0"_s, 0);
+    yes("de fraction", kGerman, u"0,5"_s, 1);
+    no("en group separator", kEnglish, u"1,000"_s);
+    no("de group separator", kGerman, u"0.5"_s);
+    no("en hex", kEnglish, u"0x0"_s);
+}
+
+void ConversionTest::truthValue() {
+    QFETCH(QLocale, locale);
+    QFETCH(QString, text);
+    QFETCH(bool, accepted);
+    QFETCH(int, value);
+
+    const auto result = lyremap::readTruthValue(text, locale);
+    QCOMPARE(result.has_value(), accepted);
+    if (accepted)
+        QCOMPARE(*result, value);
+}
+
+void ConversionTest::attributeToInteger_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("converts");
+    QTest::addColumn<int>("value");
+
+    const auto ok = [](const char* name, const QLocale& locale, const QString& text, int v) {
+        QTest::newRow(name) << locale << true << text << true << v;
+    };
+    const auto fails = [](const char* name, const QLocale& locale, const QString& text) {
+        QTest::newRow(name) << locale << true << text << false << 0;
+    };
+
+    QTest::newRow("absent") << kEnglish << false << QString() << false << 0;
+    fails("empty", kEnglish, QString());
+    fails("word", kEnglish, u"abc"_s);
+    fails("unit", kEnglish, u"5px"_s);
+    ok("plain", kEnglish, u"7"_s, 7);
+    ok("space before", kEnglish, u" 7"_s, 7);
+    ok("negative", kEnglish, u"-10"_s, -10);
+    ok("true", kEnglish, u"true"_s, 1);
+    ok("False", kEnglish, u"False"_s, 0);
+    ok("de WAHR", kGerman, u"WAHR"_s, 1);
+    fails("en WAHR", kEnglish, u"WAHR"_s);
+    ok("hex", kEnglish, u"0x1F"_s, 31);
+    ok("hex after spaces", kEnglish, u"  $FFFFFFFF"_s, -1);
+    fails("hex with trailing space", kEnglish, u"0x1F "_s);
+    fails("nine hex digits", kEnglish, u"$123456789"_s);
+    ok("en grouped", kEnglish, u"1,500"_s, 1500);
+    ok("de decimal", kGerman, u"1,5"_s, 2);
+    ok("exponent", kEnglish, u"1e3"_s, 1000);
+    fails("eleven nines", kEnglish, u"99999999999"_s);
+    fails("above largest", kEnglish, u"2147483648"_s);
+    // Out of range in the first stage ends the conversion, although the truth stage reads it.
+    fails("huge exponent", kEnglish, u"1e999"_s);
+}
+
+void ConversionTest::attributeToInteger() {
+    QFETCH(QLocale, locale);
+    QFETCH(bool, present);
+    QFETCH(QString, text);
+    QFETCH(bool, converts);
+    QFETCH(int, value);
+
+    const std::optional<QString> attribute = present ? std::optional<QString>(text) : std::nullopt;
+    if (converts) {
+        QCOMPARE(lyremap::attributeToInteger(attribute, locale), value);
+    } else {
+        QVERIFY_THROWS_EXCEPTION(lyremap::EConversionError,
+                                 lyremap::attributeToInteger(attribute, locale));
+    }
+}
+
+void ConversionTest::failureMessageIsShort() {
+    const auto messageFor = [](const QString& text) -> QString {
+        try {
+            lyremap::attributeToInteger(text, kEnglish);
+        } catch (const lyremap::EConversionError& failure) {
+            return failure.message();
+        }
+        return {};
+    };
+
+    QVERIFY(messageFor(u"abc"_s).contains(u"'abc'"_s));
+    const QString longMessage = messageFor(repeated(u'q', kMillion));
+    QVERIFY(!longMessage.isEmpty());
+    QVERIFY(longMessage.size() < 200);
+}
+
+void ConversionTest::nameTest_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<bool>("equal");
+
+    QTest::newRow("same") << u"widget"_s << u"widget"_s << true;
+    QTest::newRow("capitalised") << u"Widget"_s << u"widget"_s << true;
+    QTest::newRow("upper") << u"WIDGET"_s << u"widget"_s << true;
+    QTest::newRow("mixed word") << u"frame"_s << u"FrAmE"_s << true;
+    QTest::newRow("both empty") << QString() << QString() << true;
+    QTest::newRow("space after") << u"yes "_s << u"yes"_s << false;
+    QTest::newRow("space before") << u" yes"_s << u"yes"_s << false;
+    QTest::newRow("prefixed") << u"p:widget"_s << u"widget"_s << false;
+    QTest::newRow("longer") << u"widgets"_s << u"widget"_s << false;
+    QTest::newRow("shorter") << u"widge"_s << u"widget"_s << false;
+    QTest::newRow("empty name") << QString() << u"yes"_s << false;
+    QTest::newRow("neighbouring letter") << u"widgeu"_s << u"widget"_s << false;
+    // '@' and '`' differ only in the bit that tells ASCII letters' case apart.
+    QTest::newRow("not a letter") << u"@"_s << u"`"_s << false;
+    QTest::newRow("umlaut upper") << u"ÄRGER"_s << u"ärger"_s << true;
+    QTest::newRow("umlaut after ASCII") << u"widgetÄ"_s << u"WIDGETä"_s << true;
+    QTest::newRow("umlaut vs plain") << u"ärger"_s << u"arger"_s << false;
+    QTest::newRow("umlaut longer") << u"frameä"_s << u"FRAME"_s << false;
+    QTest::newRow("non-ASCII then mismatch") << u"äx"_s << u"Äy"_s << false;
+    QTest::newRow("Greek") << u"ΣΟΦΊΑ"_s << u"σοφία"_s << true;
+}
+
+void ConversionTest::nameTest() {
+    QFETCH(QString, name);
+    QFETCH(QString, word);
+    QFETCH(bool, equal);
+
+    QCOMPARE(lyremap::nameTest(name, word), equal);
+    QCOMPARE(lyremap::nameTest(word, name), equal);
+}
+
 QTEST_GUILESS_MAIN(ConversionTest)
 #include "tst_Conversion.moc"
