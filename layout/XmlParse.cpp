@@ -1,1 +1,266 @@
-// placeholder
+#include "layout/XmlParse.h"
+
+#include "layout/SourceLine.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/xmlerror.h>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace lyremap {
+
+namespace {
+
+// Never NOENT (it reads external entities from disk even with NONET), DTDLOAD, HUGE (it lifts
+// the entity-expansion and depth guards), RECOVER or XINCLUDE. NOCDATA stays off so CDATA
+// sections keep their own nodes.
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOBLANKS | XML_PARSE_COMPACT;
+
+constexpr qsizetype kSourceUnits = 40;
+
+ParseReport fileProblem(const QString& reason) {
+    return ParseReport{reason, 0, QString()};
+}
+
+// Refuses anything but a regular file, naming what it is.
+std::optional<QString> notARegularFile(mode_t mode) {
+    if (S_ISREG(mode))
+        return std::nullopt;
+    if (S_ISDIR(mode))
+        return QStringLiteral("Der Pfad bezeichnet einen Ordner, keine Datei");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("Der Pfad bezeichnet eine benannte Pipe, keine Datei");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("Der Pfad bezeichnet ein Gerät, keine Datei");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("Der Pfad bezeichnet einen Socket, keine Datei");
+    return QStringLiteral("Der Pfad bezeichnet keine gewöhnliche Datei");
+}
+
+QString openFailure(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("Die Datei existiert nicht");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("Zugriff verweigert: die Datei darf nicht gelesen werden");
+    case ENAMETOOLONG:
+        return QStringLiteral("Der Dateiname ist zu lang");
+    case ELOOP:
+        return QStringLiteral("Zu viele symbolische Verknüpfungen im Pfad");
+    default:
+        return QStringLiteral("Die Datei kann nicht geöffnet werden (Fehler %1)").arg(error);
+    }
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(FileDescriptor&&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Opens PATH for reading as a regular file. The type is checked before opening, so a pipe or
+// a device is never opened (opening either may block or have effects), and again on the open
+// descriptor, so a file swapped in between is caught too. O_NONBLOCK keeps the open itself from
+// waiting on a pipe; it is cleared once the file is known to be regular.
+FileDescriptor openRegularFile(const QByteArray& path) {
+    struct stat info {};
+    if (::stat(path.constData(), &info) != 0)
+        throw EDOMParseError(fileProblem(openFailure(errno)));
+    if (auto refusal = notARegularFile(info.st_mode))
+        throw EDOMParseError(fileProblem(*refusal));
+
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        throw EDOMParseError(fileProblem(openFailure(errno)));
+    FileDescriptor file(fd);
+    if (::fstat(fd, &info) != 0)
+        throw EDOMParseError(fileProblem(openFailure(errno)));
+    if (auto refusal = notARegularFile(info.st_mode))
+        throw EDOMParseError(fileProblem(*refusal));
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
+        throw EDOMParseError(fileProblem(openFailure(errno)));
+    return file;
+}
+
+// The first error of one parse at level error or above, with its source line when the
+// parser's buffer still holds it.
+struct ErrorCollector {
+    xmlParserCtxt* ctxt = nullptr;
+    bool failed = false;
+    ParseReport report;
+    bool haveSourceLine = false;
+    std::string encoding; // libxml2's name of the input encoding, empty for UTF-8
+};
+
+// The input that libxml2 reports an error's line for: the current one, or, inside an entity
+// without a file of its own, the one that referenced it.
+const xmlParserInput* reportedInput(const xmlParserCtxt* ctxt) {
+    const xmlParserInput* input = ctxt->input;
+    if (input != nullptr && input->filename == nullptr && ctxt->inputNr > 1)
+        input = ctxt->inputTab[ctxt->inputNr - 2];
+    return input;
+}
+
+// The start of the line the parser stands on, read from its decoded (UTF-8) buffer. Gives
+// nothing when the line's start has already been discarded from the buffer, or when the buffer
+// ends before the line does and the wanted units are not all there.
+std::optional<QString> lineFromBuffer(const xmlParserCtxt* ctxt) {
+    if (ctxt->inputNr < 1 || reportedInput(ctxt) != ctxt->inputTab[0])
+        return std::nullopt;
+    const xmlParserInput* input = ctxt->inputTab[0];
+    if (input->base == nullptr || input->cur == nullptr || input->end == nullptr)
+        return std::nullopt;
+    const xmlChar* cur = input->cur < input->end ? input->cur : input->end;
+    const xmlChar* start = cur;
+    while (start > input->base && start[-1] != '\n')
+        --start;
+    if (start == input->base && input->consumed != 0)
+        return std::nullopt;
+
+    // 40 UTF-16 units take at most 120 bytes of UTF-8; read a little more and cut.
+    const xmlChar* stop = start;
+    while (stop < input->end && *stop != '\n' && stop - start < 4 * kSourceUnits)
+        ++stop;
+    const bool lineEnded = stop < input->end && *stop == '\n';
+    QString text = QString::fromUtf8(reinterpret_cast<const char*>(start), stop - start);
+    if (lineEnded && text.endsWith(u'\r'))
+        text.chop(1);
+    if (start == input->base && text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    if (!lineEnded && text.size() < kSourceUnits)
+        return std::nullopt;
+    return text.left(kSourceUnits);
+}
+
+QString reasonText(const char* message) {
+    QString reason = QString::fromUtf8(message != nullptr ? message : "");
+    while (reason.endsWith(u'\n') || reason.endsWith(u'\r'))
+        reason.chop(1);
+    return reason;
+}
+
+void collectError(ErrorCollector* collector, const xmlError* error) {
+    if (collector == nullptr || error == nullptr || error->level < XML_ERR_ERROR ||
+        collector->failed)
+        return;
+    collector->failed = true;
+    collector->report.reason = reasonText(error->message);
+    collector->report.line = error->line;
+
+    // Only errors of this parse carry its context; anything else has no source line here.
+    if (error->ctxt != collector->ctxt || collector->ctxt == nullptr)
+        return;
+    const xmlParserCtxt* ctxt = collector->ctxt;
+    if (const xmlParserInput* input = reportedInput(ctxt);
+        input != nullptr && input->buf != nullptr && input->buf->encoder != nullptr &&
+        input->buf->encoder->name != nullptr)
+        collector->encoding = input->buf->encoder->name;
+    if (auto line = lineFromBuffer(ctxt)) {
+        collector->report.srcText = *line;
+        collector->haveSourceLine = true;
+    }
+}
+
+// The parser context's handler: libxml2 passes the context, which keeps the collector.
+void collectParserError(void* ctxt, xmlErrorPtr error) {
+    collectError(static_cast<ErrorCollector*>(static_cast<xmlParserCtxt*>(ctxt)->_private), error);
+}
+
+// The per-thread handler for errors raised without a context.
+void collectStrayError(void* collector, xmlErrorPtr error) {
+    collectError(static_cast<ErrorCollector*>(collector), error);
+}
+
+// The parser context routes its errors to the collector; libxml2's per-thread handlers catch
+// the few errors raised without a context (I/O, encoders) for the time of the parse, so nothing
+// reaches stderr. The previous handlers come back when the parse ends.
+class ScopedErrorRouting {
+public:
+    explicit ScopedErrorRouting(ErrorCollector* collector)
+        : structured_(xmlStructuredError), structuredContext_(xmlStructuredErrorContext),
+          generic_(xmlGenericError), genericContext_(xmlGenericErrorContext) {
+        xmlSetStructuredErrorFunc(collector, &collectStrayError);
+        xmlSetGenericErrorFunc(nullptr, &ignoreGenericError);
+    }
+    ScopedErrorRouting(const ScopedErrorRouting&) = delete;
+    ScopedErrorRouting& operator=(const ScopedErrorRouting&) = delete;
+    ~ScopedErrorRouting() {
+        xmlSetStructuredErrorFunc(structuredContext_, structured_);
+        xmlSetGenericErrorFunc(genericContext_, generic_);
+    }
+
+private:
+    static void ignoreGenericError(void*, const char*, ...) {}
+
+    xmlStructuredErrorFunc structured_;
+    void* structuredContext_;
+    xmlGenericErrorFunc generic_;
+    void* genericContext_;
+};
+
+struct ParserCtxtDeleter {
+    void operator()(xmlParserCtxt* ctxt) const noexcept { xmlFreeParserCtxt(ctxt); }
+};
+
+} // namespace
+
+void ensureXmlInitialised() {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+}
+
+XmlDocPtr parseLayoutFile(const QString& path) {
+    ensureXmlInitialised();
+    const QByteArray localPath = QFile::encodeName(path);
+    const FileDescriptor file = openRegularFile(localPath);
+
+    std::unique_ptr<xmlParserCtxt, ParserCtxtDeleter> ctxt(xmlNewParserCtxt());
+    if (!ctxt || ctxt->sax == nullptr)
+        throw EOleException(kErrorOutOfMemory, QString());
+
+    ErrorCollector collector;
+    collector.ctxt = ctxt.get();
+    ctxt->_private = &collector;
+    ctxt->sax->serror = &collectParserError;
+
+    XmlDocPtr doc;
+    {
+        const ScopedErrorRouting routing(&collector);
+        doc.reset(
+            xmlCtxtReadFd(ctxt.get(), file.get(), localPath.constData(), nullptr, kParseOptions));
+    }
+    if (!collector.failed && doc)
+        return doc;
+
+    doc.reset();
+    ParseReport report = collector.report;
+    if (!collector.failed)
+        report = ParseReport{QStringLiteral("Das Dokument konnte nicht gelesen werden"), 0, {}};
+    else if (!collector.haveSourceLine && report.line > 0)
+        report.srcText = readSourceLine(path, report.line, collector.encoding, kSourceUnits);
+    throw EDOMParseError(std::move(report));
+}
+
+} // namespace lyremap

@@ -1,1 +1,28 @@
+// Parsing one layout file with libxml2 under the loader's fixed settings: no validation, no
+// network, no external DTD or entity ever read, internal entities expanded, libxml2's own size
+// and depth limits on. Errors are collected for this parse only and never printed.
 #pragma once
+
+#include "layout/DocumentErrors.h"
+
+#include <QString>
+#include <libxml/tree.h>
+#include <memory>
+
+namespace lyremap {
+
+struct XmlDocDeleter {
+    void operator()(xmlDoc* doc) const noexcept { xmlFreeDoc(doc); }
+};
+// An owned libxml2 document.
+using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocDeleter>;
+
+// Initialises libxml2 once per process; safe to call from anywhere, any number of times.
+void ensureXmlInitialised();
+
+// Parses the regular file at PATH. Anything else (missing, a folder, a pipe, a device) and any
+// error that libxml2 reports at error level or above, namespace errors included, fails with
+// EDOMParseError carrying the first such error. Running out of memory fails with EOleException.
+XmlDocPtr parseLayoutFile(const QString& path);
+
+} // namespace lyremap
