@@ -1,1 +1,29 @@
+// Opening a layout file onto a map: the whole of File > Open after the file has been chosen.
 #pragma once
+
+#include "layout/XmlDocument.h"
+#include "map/MapCanvas.h"
+
+#include <QLocale>
+#include <QString>
+
+namespace lyremap {
+
+// What an open came to.
+struct OpenOutcome {
+    bool loaded = false; // true when the whole layout was drawn
+    QString statusText;  // "<absolute file name> loaded." or "... failed: <message>"
+};
+
+// NAME made absolute against the working directory, with "." and ".." folded and no symbolic
+// link resolved. An empty name stays empty.
+QString fullPathName(const QString& name);
+
+// Closes XMLDOC's document, resets MAP, loads the file NAME (made absolute) into XMLDOC, finds
+// its top-level widget_description element and walks each child widget from (0, 0), then
+// refreshes MAP. Every failure is caught: the walk stops there, what was drawn stays, and the
+// outcome carries the failure's message. LOCALE is the locale numbers are written in.
+OpenOutcome OpenLayout(XmlDocument& xmlDoc, MapTarget& map, const QString& name,
+                       const QLocale& locale = QLocale::system());
+
+} // namespace lyremap

@@ -1,1 +1,38 @@
+// The widget walk: turns a layout document's widgets and frames into outlined rectangles.
+//
+// DrawWidget draws every frame child of a widget in document order, each frame moving the
+// origin to its own top-left corner, then walks every nested widget from the origin the frames
+// left. Element names "widget" and "frame" match in any letter case. A frame's x, y, width and
+// height are converted with attributeToInteger; a value that does not convert, or a sum that
+// leaves the 32-bit range, falls back to the origin (x, y) or to 24 pixels (width, height), the
+// latter summed with 32-bit wrap-around. border "yes" in any case draws solid, else dotted.
+// Failures other than a conversion pass out unchanged and end the walk; what was drawn stays.
 #pragma once
+
+#include "layout/XmlDocument.h"
+#include "map/MapCanvas.h"
+
+#include <QLocale>
+#include <cstdint>
+
+namespace lyremap {
+
+class WidgetWalk {
+public:
+    // A walk drawing onto CANVAS, reading numbers the way LOCALE writes them.
+    WidgetWalk(MapCanvas& canvas, QLocale locale);
+
+    // Walks the widget NODE and everything nested in it from origin (X, Y). The walk keeps
+    // its own stack, so no nesting depth can exhaust the call stack.
+    void DrawWidget(const Node& node, std::int32_t X, std::int32_t Y);
+    // Draws the frame NODE relative to (X, Y) and moves (X, Y) to its top-left corner.
+    void DrawFrame(const Node& node, std::int32_t& X, std::int32_t& Y);
+
+private:
+    void drawFrames(const Node& widget, std::int32_t& X, std::int32_t& Y);
+
+    MapCanvas& canvas_;
+    QLocale locale_;
+};
+
+} // namespace lyremap
