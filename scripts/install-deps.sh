@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages lyremap needs to build, run and test, and only those that are
+# missing. Quiet and idempotent: a second run installs nothing. Needs root (or sudo).
+set -euo pipefail
+
+packages=(cmake g++ make pkg-config qt6-base-dev libxml2-dev libxml2-utils)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [[ $status == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+echo "Installing: ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
