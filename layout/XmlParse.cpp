@@ -161,7 +161,12 @@ QString reasonText(const char* message) {
     return reason;
 }
 
-void collectError(ErrorCollector* collector, const xmlError* error) {
+// The collector of the parse running on this thread. libxml2 parses an entity's content with
+// a context of its own, so the context an error arrives with does not lead back to the parse.
+thread_local ErrorCollector* activeCollector = nullptr;
+
+void collectError(void* /*context*/, xmlErrorPtr error) {
+    ErrorCollector* collector = activeCollector;
     if (collector == nullptr || error == nullptr || error->level < XML_ERR_ERROR ||
         collector->failed)
         return;
@@ -169,39 +174,34 @@ void collectError(ErrorCollector* collector, const xmlError* error) {
     collector->report.reason = reasonText(error->message);
     collector->report.line = error->line;
 
-    // Only errors of this parse carry its context; anything else has no source line here.
-    if (error->ctxt != collector->ctxt || collector->ctxt == nullptr)
-        return;
+    // Errors inside an entity's content, and the few raised without a context, carry the line
+    // within the entity or none: the place in the file is where the document's parse stands.
     const xmlParserCtxt* ctxt = collector->ctxt;
-    if (const xmlParserInput* input = reportedInput(ctxt);
-        input != nullptr && input->buf != nullptr && input->buf->encoder != nullptr &&
-        input->buf->encoder->name != nullptr)
-        collector->encoding = input->buf->encoder->name;
+    if (ctxt == nullptr || ctxt->inputNr < 1)
+        return;
+    if (error->ctxt != ctxt)
+        if (const xmlParserInput* input = reportedInput(ctxt))
+            collector->report.line = input->line;
+    if (const xmlParserInput* document = ctxt->inputTab[0]; document->buf != nullptr &&
+                                                            document->buf->encoder != nullptr &&
+                                                            document->buf->encoder->name != nullptr)
+        collector->encoding = document->buf->encoder->name;
     if (auto line = lineFromBuffer(ctxt)) {
         collector->report.srcText = *line;
         collector->haveSourceLine = true;
     }
 }
 
-// The parser context's handler: libxml2 passes the context, which keeps the collector.
-void collectParserError(void* ctxt, xmlErrorPtr error) {
-    collectError(static_cast<ErrorCollector*>(static_cast<xmlParserCtxt*>(ctxt)->_private), error);
-}
-
-// The per-thread handler for errors raised without a context.
-void collectStrayError(void* collector, xmlErrorPtr error) {
-    collectError(static_cast<ErrorCollector*>(collector), error);
-}
-
-// The parser context routes its errors to the collector; libxml2's per-thread handlers catch
-// the few errors raised without a context (I/O, encoders) for the time of the parse, so nothing
-// reaches stderr. The previous handlers come back when the parse ends.
+// Routes the errors of one parse to its collector: the parser context's handler takes what the
+// parser reports, libxml2's per-thread handlers the few errors raised without a context (I/O,
+// encoders), so nothing reaches stderr. Everything is as before when the parse ends.
 class ScopedErrorRouting {
 public:
     explicit ScopedErrorRouting(ErrorCollector* collector)
         : structured_(xmlStructuredError), structuredContext_(xmlStructuredErrorContext),
-          generic_(xmlGenericError), genericContext_(xmlGenericErrorContext) {
-        xmlSetStructuredErrorFunc(collector, &collectStrayError);
+          generic_(xmlGenericError), genericContext_(xmlGenericErrorContext),
+          previousCollector_(std::exchange(activeCollector, collector)) {
+        xmlSetStructuredErrorFunc(nullptr, &collectError);
         xmlSetGenericErrorFunc(nullptr, &ignoreGenericError);
     }
     ScopedErrorRouting(const ScopedErrorRouting&) = delete;
@@ -209,6 +209,8 @@ public:
     ~ScopedErrorRouting() {
         xmlSetStructuredErrorFunc(structuredContext_, structured_);
         xmlSetGenericErrorFunc(genericContext_, generic_);
+        activeCollector = previousCollector_;
+        xmlResetLastError();
     }
 
 private:
@@ -218,6 +220,7 @@ private:
     void* structuredContext_;
     xmlGenericErrorFunc generic_;
     void* genericContext_;
+    ErrorCollector* previousCollector_;
 };
 
 struct ParserCtxtDeleter {
@@ -242,8 +245,7 @@ XmlDocPtr parseLayoutFile(const QString& path) {
 
     ErrorCollector collector;
     collector.ctxt = ctxt.get();
-    ctxt->_private = &collector;
-    ctxt->sax->serror = &collectParserError;
+    ctxt->sax->serror = &collectError;
 
     XmlDocPtr doc;
     {

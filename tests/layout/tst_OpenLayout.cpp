@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QTest>
+#include <limits>
 
 using namespace lyremap;
 using lyremap::test::RecordingTarget;
@@ -170,7 +171,7 @@ void OpenLayoutTest::mapFailureNamesTheChosenFile() {
 
     // A raster that cannot be made: the open fails before loading, and the status names the
     // file that was chosen, not the one opened before it.
-    MapSurface impossible(QSize(1 << 20, 1 << 20));
+    MapSurface impossible(QSize(std::numeric_limits<int>::max(), 1));
     const OpenOutcome outcome = OpenLayout(doc, impossible, chosen, kEnglish);
     QVERIFY(!outcome.loaded);
     QCOMPARE(outcome.statusText, chosen + QStringLiteral(" failed: Systemressourcen erschöpft."));
