@@ -6,6 +6,7 @@
 #include <cstring>
 #include <libxml/entities.h>
 #include <libxml/tree.h>
+#include <libxml/valid.h>
 
 namespace lyremap {
 
@@ -91,16 +92,41 @@ QString qualifiedName(const xmlNode* node) {
 }
 
 // True when the qualified name PREFIX:LOCAL (or LOCAL without prefix) is NAME.
-bool qualifiedNameIs(const xmlChar* prefix, const xmlChar* local, const QByteArray& name) {
-    const char* wanted = name.constData();
-    if (prefix != nullptr) {
-        const std::size_t length = std::strlen(reinterpret_cast<const char*>(prefix));
-        if (std::strncmp(wanted, reinterpret_cast<const char*>(prefix), length) != 0 ||
-            wanted[length] != ':')
-            return false;
-        wanted += length + 1;
-    }
-    return local != nullptr && std::strcmp(wanted, reinterpret_cast<const char*>(local)) == 0;
+bool qualifiedNameIs(const xmlChar* prefix, const xmlChar* local, QByteArrayView name) {
+    const auto view = [](const xmlChar* text) {
+        return QByteArrayView(reinterpret_cast<const char*>(text));
+    };
+    if (local == nullptr)
+        return false;
+    if (prefix == nullptr)
+        return name == view(local);
+    const QByteArrayView p = view(prefix);
+    return name.startsWith(p) && name.sliced(p.size()).startsWith(':') &&
+           name.sliced(p.size() + 1) == view(local);
+}
+
+// The default that the document's own DTD declares for attribute NAME of ELEMENT, if any.
+// Only the internal subset is ever parsed, so no declaration from outside the file applies.
+std::optional<QString> declaredDefault(const xmlNode* element, const QByteArray& name) {
+    const xmlDtd* dtd = element->doc != nullptr ? element->doc->intSubset : nullptr;
+    if (dtd == nullptr || dtd->attributes == nullptr || name.contains('\0'))
+        return std::nullopt;
+    QByteArray elementName = reinterpret_cast<const char*>(element->name);
+    if (const xmlChar* prefix = prefixOf(element))
+        elementName = reinterpret_cast<const char*>(prefix) + (':' + elementName);
+    const qsizetype colon = name.indexOf(':');
+    const QByteArray local = colon < 0 ? name : name.mid(colon + 1);
+    const QByteArray prefix = colon < 0 ? QByteArray() : name.left(colon);
+    const auto text = [](const QByteArray& bytes) {
+        return reinterpret_cast<const xmlChar*>(bytes.constData());
+    };
+    const xmlAttribute* declaration =
+        xmlGetDtdQAttrDesc(const_cast<xmlDtd*>(dtd), text(elementName), text(local),
+                           colon < 0 ? nullptr : text(prefix));
+    if (declaration == nullptr || declaration->defaultValue == nullptr ||
+        declaration->def == XML_ATTRIBUTE_REQUIRED || declaration->def == XML_ATTRIBUTE_IMPLIED)
+        return std::nullopt;
+    return fromXml(declaration->defaultValue);
 }
 
 struct XmlFree {
@@ -220,7 +246,9 @@ std::optional<QString> Node::AttributeValue(QStringView name) const {
         if (match)
             return fromXml(ns->href);
     }
-    return std::nullopt;
+    // An attribute the element does not carry may still have a default in the file's DTD,
+    // which a non-validating reader applies just as if it had been written out.
+    return declaredDefault(node, wanted);
 }
 
 XmlDocument::XmlDocument() {

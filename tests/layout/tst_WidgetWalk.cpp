@@ -46,6 +46,7 @@ private slots:
     void geometry_data();
     void geometry();
     void localeNumbers();
+    void defaultsDeclaredInTheFile();
     void originIsPassedIn();
     void overflowNearTheTop_data();
     void overflowNearTheTop();
@@ -143,6 +144,22 @@ void WidgetWalkTest::localeNumbers() {
              QStringList{QStringLiteral("dotted 2 25 1002 26")});
     // English: "1,5" groups to 15, "2.5" rounds to 2, "1.000" is one and "wahr" nothing.
     QCOMPARE(drawnBy(body, kEnglish), QStringList{QStringLiteral("dotted 15 2 16 26")});
+}
+
+void WidgetWalkTest::defaultsDeclaredInTheFile() {
+    ScratchDir dir;
+    const QString path = dir.write(
+        QStringLiteral("dtd.xml"),
+        "<!DOCTYPE widget_description [\n"
+        "  <!ATTLIST frame border CDATA 'yes' width CDATA '50'>\n"
+        "]>\n"
+        "<widget_description><widget><frame/><frame x='1' width='2' border='no'/></widget>"
+        "</widget_description>");
+    XmlDocument doc;
+    RecordingTarget target;
+    QVERIFY(OpenLayout(doc, target, path, kEnglish).loaded);
+    QCOMPARE(target.calls.mid(1, 2),
+             (QStringList{QStringLiteral("solid 0 0 50 24"), QStringLiteral("dotted 1 0 3 24")}));
 }
 
 void WidgetWalkTest::originIsPassedIn() {
