@@ -30,6 +30,12 @@ QStringList drawnBy(const QByteArray& body, const QLocale& locale = kEnglish) {
     return target.calls.mid(1, target.calls.size() - 2);
 }
 
+// The first top-level widget of a layout loaded into DOC.
+Node firstWidget(XmlDocument& doc, const ScratchDir& dir, const QByteArray& layout) {
+    doc.LoadFromFile(dir.write(QStringLiteral("widget.xml"), layout));
+    return doc.FindTopLevelNode(QStringLiteral("widget_description")).ChildNodes().Item(0);
+}
+
 QStringList split(const char* expected) {
     QStringList list = QString::fromUtf8(expected).split(u';', Qt::SkipEmptyParts);
     for (QString& item : list)
@@ -164,14 +170,11 @@ void WidgetWalkTest::defaultsDeclaredInTheFile() {
 
 void WidgetWalkTest::originIsPassedIn() {
     ScratchDir dir;
-    const QString path =
-        dir.write(QStringLiteral("w.xml"),
-                  "<widget_description><widget><frame/><frame x='5' y='-5' border='yes'/>"
-                  "<widget><frame x='1' y='1'/></widget></widget></widget_description>");
     XmlDocument doc;
-    doc.LoadFromFile(path);
     const Node widget =
-        doc.FindTopLevelNode(QStringLiteral("widget_description")).ChildNodes().Item(0);
+        firstWidget(doc, dir,
+                    "<widget_description><widget><frame/><frame x='5' y='-5' border='yes'/>"
+                    "<widget><frame x='1' y='1'/></widget></widget></widget_description>");
     RecordingTarget target;
     WidgetWalk walk(target, kEnglish);
     walk.DrawWidget(widget, 100, 200);
@@ -216,13 +219,10 @@ void WidgetWalkTest::overflowNearTheTop() {
     QFETCH(QByteArray, frame);
     QFETCH(QString, expected);
     ScratchDir dir;
-    const QString path =
-        dir.write(QStringLiteral("o.xml"), "<widget_description><widget><frame " + frame +
-                                               "/></widget></widget_description>");
     XmlDocument doc;
-    doc.LoadFromFile(path);
-    const Node widget =
-        doc.FindTopLevelNode(QStringLiteral("widget_description")).ChildNodes().Item(0);
+    const Node widget = firstWidget(doc, dir,
+                                    "<widget_description><widget><frame " + frame +
+                                        "/></widget></widget_description>");
     RecordingTarget target;
     WidgetWalk(target, kEnglish).DrawWidget(widget, originX, 0);
     QCOMPARE(target.calls, QStringList{expected});
