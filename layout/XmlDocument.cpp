@@ -1,5 +1,6 @@
 #include "layout/XmlDocument.h"
 
+#include "layout/DocumentChecks.h"
 #include "layout/XmlParse.h"
 
 #include <QByteArray>
@@ -221,7 +222,7 @@ QString Node::LocalName() const {
 QString Node::NamespaceURI() const {
     const auto type = nodeType();
     if ((type == NodeType::Element || type == NodeType::Attribute) && d_->node->ns != nullptr)
-        return fromXml(d_->node->ns->href);
+        return QString::fromUtf8(expandedNamespaceName(d_->node->doc, d_->node->ns->href));
     return QString();
 }
 
@@ -244,7 +245,7 @@ std::optional<QString> Node::AttributeValue(QStringView name) const {
         const bool match = ns->prefix == nullptr ? qualifiedNameIs(nullptr, xmlns, wanted)
                                                  : qualifiedNameIs(xmlns, ns->prefix, wanted);
         if (match)
-            return fromXml(ns->href);
+            return QString::fromUtf8(expandedNamespaceName(node->doc, ns->href));
     }
     // An attribute the element does not carry may still have a default in the file's DTD,
     // which a non-validating reader applies just as if it had been written out.

@@ -1,9 +1,11 @@
 #include "layout/XmlParse.h"
 
+#include "layout/DocumentChecks.h"
 #include "layout/SourceLine.h"
 
 #include <QFile>
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -83,7 +85,13 @@ private:
 // a device is never opened (opening either may block or have effects), and again on the open
 // descriptor, so a file swapped in between is caught too. O_NONBLOCK keeps the open itself from
 // waiting on a pipe; it is cleared once the file is known to be regular.
-FileDescriptor openRegularFile(const QByteArray& path) {
+// An open regular file and its size when opened.
+struct OpenFile {
+    FileDescriptor descriptor;
+    std::int64_t size = 0;
+};
+
+OpenFile openRegularFile(const QByteArray& path) {
     struct stat info {};
     if (::stat(path.constData(), &info) != 0)
         throw EDOMParseError(fileProblem(openFailure(errno)));
@@ -101,7 +109,7 @@ FileDescriptor openRegularFile(const QByteArray& path) {
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
         throw EDOMParseError(fileProblem(openFailure(errno)));
-    return file;
+    return OpenFile{std::move(file), static_cast<std::int64_t>(info.st_size)};
 }
 
 // The first error of one parse at level error or above, with its source line when the
@@ -161,14 +169,26 @@ QString reasonText(const char* message) {
     return reason;
 }
 
+// Whether an error makes the document unusable: every fatal (well-formedness) error, every
+// namespace error, and a reference to an entity that is not declared, which libxml2 lets pass
+// when the document names a DTD it has not read. Validity problems that libxml2 reports
+// without validating (a redefined element, a bad default value) do not count.
+bool refusesDocument(const xmlError& error) {
+    if (error.level == XML_ERR_FATAL)
+        return true;
+    if (error.level < XML_ERR_ERROR)
+        return false;
+    return error.domain == XML_FROM_NAMESPACE || error.code == XML_ERR_UNDECLARED_ENTITY ||
+           error.code == XML_WAR_UNDECLARED_ENTITY;
+}
+
 // The collector of the parse running on this thread. libxml2 parses an entity's content with
 // a context of its own, so the context an error arrives with does not lead back to the parse.
 thread_local ErrorCollector* activeCollector = nullptr;
 
 void collectError(void* /*context*/, xmlErrorPtr error) {
     ErrorCollector* collector = activeCollector;
-    if (collector == nullptr || error == nullptr || error->level < XML_ERR_ERROR ||
-        collector->failed)
+    if (collector == nullptr || error == nullptr || collector->failed || !refusesDocument(*error))
         return;
     collector->failed = true;
     collector->report.reason = reasonText(error->message);
@@ -237,7 +257,7 @@ void ensureXmlInitialised() {
 XmlDocPtr parseLayoutFile(const QString& path) {
     ensureXmlInitialised();
     const QByteArray localPath = QFile::encodeName(path);
-    const FileDescriptor file = openRegularFile(localPath);
+    const OpenFile file = openRegularFile(localPath);
 
     std::unique_ptr<xmlParserCtxt, ParserCtxtDeleter> ctxt(xmlNewParserCtxt());
     if (!ctxt || ctxt->sax == nullptr)
@@ -250,11 +270,22 @@ XmlDocPtr parseLayoutFile(const QString& path) {
     XmlDocPtr doc;
     {
         const ScopedErrorRouting routing(&collector);
-        doc.reset(
-            xmlCtxtReadFd(ctxt.get(), file.get(), localPath.constData(), nullptr, kParseOptions));
+        doc.reset(xmlCtxtReadFd(ctxt.get(), file.descriptor.get(), localPath.constData(), nullptr,
+                                kParseOptions));
     }
-    if (!collector.failed && doc)
-        return doc;
+    if (!collector.failed && doc) {
+        std::optional<DocumentProblem> problem = checkAttributeExpansion(*doc, file.size);
+        unsigned char head[4] = {};
+        const ssize_t headSize = ::pread(file.descriptor.get(), head, sizeof head, 0);
+        if (!problem && headSize > 0)
+            problem = checkByteOrderMark(head, static_cast<std::size_t>(headSize), *doc);
+        if (!problem)
+            return doc;
+        ParseReport report{problem->reason, static_cast<int>(problem->line), QString()};
+        if (report.line > 0)
+            report.srcText = readSourceLine(path, report.line, problem->encoding, kSourceUnits);
+        throw EDOMParseError(std::move(report));
+    }
 
     doc.reset();
     ParseReport report = collector.report;

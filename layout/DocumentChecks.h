@@ -1,0 +1,42 @@
+// Checks on a parsed document for what libxml2 lets through but the loader refuses: an encoding
+// declaration that contradicts the file's byte-order mark, and entity references in attribute
+// values that expand to far more text than the file holds.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <libxml/tree.h>
+#include <optional>
+#include <string>
+
+namespace lyremap {
+
+// Why a document is refused, and where.
+struct DocumentProblem {
+    QString reason;
+    long line = 0;        // 1-based line in the file, 0 when none applies
+    std::string encoding; // libxml2's name of the file's encoding, empty for UTF-8
+};
+
+// The most text that entity references in attribute values may add up to: ten times the file,
+// and never less than ten million bytes.
+std::int64_t attributeExpansionLimit(std::int64_t fileSize);
+
+// A byte-order mark names the encoding: UTF-8, or UTF-16 in either byte order. A declaration
+// naming another encoding is refused. HEAD is the file's first bytes (at least 3 when present).
+std::optional<DocumentProblem> checkByteOrderMark(const unsigned char* head, std::size_t size,
+                                                  const xmlDoc& doc);
+
+// The expanded length of all attribute values and namespace names that hold entity references,
+// summed over the document, must stay within attributeExpansionLimit(FILESIZE); and two
+// attributes of one element must not have the same local name and namespace once references
+// in namespace names are expanded. Costs nothing for a document that declares no entities;
+// otherwise one pass over its elements, each entity measured once.
+std::optional<DocumentProblem> checkAttributeExpansion(const xmlDoc& doc, std::int64_t fileSize);
+
+// A namespace name with its character and entity references expanded. libxml2 keeps the text
+// of a namespace declaration as written; loaded documents have passed checkAttributeExpansion,
+// so the expansion is bounded.
+QByteArray expandedNamespaceName(const xmlDoc* doc, const xmlChar* href);
+
+} // namespace lyremap
