@@ -620,6 +620,33 @@ void XmlDocumentTest::parseFailures_data() {
                (u"<root x=\""_s + kLongRun + u"\" <b/></root>\n"_s).toUtf8()
         << u"error parsing attribute name"_s << 1 << (u"<root x=\""_s + kLongRun).left(40);
 
+    // A byte-order mark names the encoding; a declaration of another one is refused.
+    QTest::newRow("UTF-8 BOM declared ISO-8859-1")
+        << file
+        << QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n<root/>\n")
+        << u"Die Kodierung ISO-8859-1 in der XML-Deklaration widerspricht der "
+           "Byte-Order-Markierung am Anfang der Datei"_s
+        << 1 << u"<?xml version=\"1.0\" encoding=\"iso-8859-1"_s;
+    QTest::newRow("UTF-16 BOM declared UTF-8")
+        << file << utf16(u"<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<root/>\n"_s, true)
+        << u"Die Kodierung UTF-8 in der XML-Deklaration widerspricht der "
+           "Byte-Order-Markierung am Anfang der Datei"_s
+        << 1 << u"<?xml version=\"1.0\" encoding=\"utf-8\"?>"_s;
+    // A thousand references to a 100,000-character entity in attribute values: the file is
+    // small, the text it stands for is not.
+    QTest::newRow("attribute values expanding past the limit")
+        << file
+        << "<!DOCTYPE r [<!ENTITY a \"" + QByteArray(100'000, 'a') + "\">]>\n<r>\n<f x=\"" +
+               QByteArray("&a;").repeated(1000) + "\"/>\n</r>\n"
+        << u"Die Entitäten in Attributwerten ergeben mehr als 10000000 Zeichen"_s << 3
+        << QStringLiteral("<f x=\"") + QStringLiteral("&a;").repeated(12).left(34);
+    QTest::newRow("same attribute once namespace names are expanded")
+        << file
+        << QByteArray("<!DOCTYPE r [<!ENTITY t \"~\">]>\n<r xmlns:a=\"urn:~x\" "
+                      "xmlns:b=\"urn:&t;x\">\n<e a:n=\"1\" b:n=\"2\"/>\n</r>\n")
+        << u"Das Element e hat zwei gleichnamige Attribute im selben Namensraum"_s << 3
+        << u"<e a:n=\"1\" b:n=\"2\"/>"_s;
+
     QTest::newRow("two top-level elements")
         << file << QByteArray("<a/>\n<b/>\n") << u"Extra content at the end of the document"_s << 2
         << u"<b/>"_s;
