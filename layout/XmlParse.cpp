@@ -1,20 +1,17 @@
 #include "layout/XmlParse.h"
 
 #include "layout/DocumentChecks.h"
+#include "layout/RegularFile.h"
 #include "layout/SourceLine.h"
 
 #include <QFile>
-#include <cerrno>
 #include <cstdint>
-#include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace lyremap {
@@ -27,90 +24,6 @@ namespace {
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOBLANKS | XML_PARSE_COMPACT;
 
 constexpr qsizetype kSourceUnits = 40;
-
-ParseReport fileProblem(const QString& reason) {
-    return ParseReport{reason, 0, QString()};
-}
-
-// Refuses anything but a regular file, naming what it is.
-std::optional<QString> notARegularFile(mode_t mode) {
-    if (S_ISREG(mode))
-        return std::nullopt;
-    if (S_ISDIR(mode))
-        return QStringLiteral("Der Pfad bezeichnet einen Ordner, keine Datei");
-    if (S_ISFIFO(mode))
-        return QStringLiteral("Der Pfad bezeichnet eine benannte Pipe, keine Datei");
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("Der Pfad bezeichnet ein Gerät, keine Datei");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("Der Pfad bezeichnet einen Socket, keine Datei");
-    return QStringLiteral("Der Pfad bezeichnet keine gewöhnliche Datei");
-}
-
-QString openFailure(int error) {
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-        return QStringLiteral("Die Datei existiert nicht");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("Zugriff verweigert: die Datei darf nicht gelesen werden");
-    case ENAMETOOLONG:
-        return QStringLiteral("Der Dateiname ist zu lang");
-    case ELOOP:
-        return QStringLiteral("Zu viele symbolische Verknüpfungen im Pfad");
-    default:
-        return QStringLiteral("Die Datei kann nicht geöffnet werden (Fehler %1)").arg(error);
-    }
-}
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(FileDescriptor&&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-// Opens PATH for reading as a regular file. The type is checked before opening, so a pipe or
-// a device is never opened (opening either may block or have effects), and again on the open
-// descriptor, so a file swapped in between is caught too. O_NONBLOCK keeps the open itself from
-// waiting on a pipe; it is cleared once the file is known to be regular.
-// An open regular file and its size when opened.
-struct OpenFile {
-    FileDescriptor descriptor;
-    std::int64_t size = 0;
-};
-
-OpenFile openRegularFile(const QByteArray& path) {
-    struct stat info {};
-    if (::stat(path.constData(), &info) != 0)
-        throw EDOMParseError(fileProblem(openFailure(errno)));
-    if (auto refusal = notARegularFile(info.st_mode))
-        throw EDOMParseError(fileProblem(*refusal));
-
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        throw EDOMParseError(fileProblem(openFailure(errno)));
-    FileDescriptor file(fd);
-    if (::fstat(fd, &info) != 0)
-        throw EDOMParseError(fileProblem(openFailure(errno)));
-    if (auto refusal = notARegularFile(info.st_mode))
-        throw EDOMParseError(fileProblem(*refusal));
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
-        throw EDOMParseError(fileProblem(openFailure(errno)));
-    return OpenFile{std::move(file), static_cast<std::int64_t>(info.st_size)};
-}
 
 // The first error of one parse at level error or above, with its source line when the
 // parser's buffer still holds it.
@@ -256,8 +169,7 @@ void ensureXmlInitialised() {
 
 XmlDocPtr parseLayoutFile(const QString& path) {
     ensureXmlInitialised();
-    const QByteArray localPath = QFile::encodeName(path);
-    const OpenFile file = openRegularFile(localPath);
+    const RegularFile file(path);
 
     std::unique_ptr<xmlParserCtxt, ParserCtxtDeleter> ctxt(xmlNewParserCtxt());
     if (!ctxt || ctxt->sax == nullptr)
@@ -270,15 +182,16 @@ XmlDocPtr parseLayoutFile(const QString& path) {
     XmlDocPtr doc;
     {
         const ScopedErrorRouting routing(&collector);
-        doc.reset(xmlCtxtReadFd(ctxt.get(), file.descriptor.get(), localPath.constData(), nullptr,
-                                kParseOptions));
+        doc.reset(xmlCtxtReadFd(ctxt.get(), file.descriptor(), QFile::encodeName(path).constData(),
+                                nullptr, kParseOptions));
     }
     if (!collector.failed && doc) {
-        std::optional<DocumentProblem> problem = checkAttributeExpansion(*doc, file.size);
-        unsigned char head[4] = {};
-        const ssize_t headSize = ::pread(file.descriptor.get(), head, sizeof head, 0);
-        if (!problem && headSize > 0)
-            problem = checkByteOrderMark(head, static_cast<std::size_t>(headSize), *doc);
+        std::optional<DocumentProblem> problem = checkAttributeExpansion(*doc, file.size());
+        if (!problem) {
+            const QByteArray head = file.head(3);
+            problem = checkByteOrderMark(reinterpret_cast<const unsigned char*>(head.constData()),
+                                         static_cast<std::size_t>(head.size()), *doc);
+        }
         if (!problem)
             return doc;
         ParseReport report{problem->reason, static_cast<int>(problem->line), QString()};
