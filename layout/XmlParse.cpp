@@ -25,7 +25,7 @@ constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOBLANKS | XML_PARSE_C
 
 constexpr qsizetype kSourceUnits = 40;
 
-// The first error of one parse at level error or above, with its source line when the
+// The first error of one parse that refuses the document, with its source line when the
 // parser's buffer still holds it.
 struct ErrorCollector {
     xmlParserCtxt* ctxt = nullptr;
