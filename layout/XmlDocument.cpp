@@ -4,7 +4,6 @@
 #include "layout/XmlParse.h"
 
 #include <QByteArray>
-#include <cstring>
 #include <libxml/entities.h>
 #include <libxml/tree.h>
 #include <libxml/valid.h>
