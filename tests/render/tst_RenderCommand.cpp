@@ -4,6 +4,7 @@
 #include "layout/OpenLayout.h"
 #include "map/MapSurface.h"
 
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QTest>
@@ -31,6 +32,11 @@ QString example(const char* name) {
     return test::sourceDir() + QStringLiteral("/examples/") + QString::fromUtf8(name);
 }
 
+// A layout with a misspelt closing tag on line 6.
+QString brokenLayout() {
+    return test::sourceDir() + QStringLiteral("/tests/render/data/broken.xml");
+}
+
 // The map an open draws in this process, for comparison with the command's PNG.
 QImage mapOf(const QString& path) {
     MapSurface surface;
@@ -51,11 +57,13 @@ class RenderCommandTest : public QObject {
 
 private slots:
     void traceIsExact();
+    void everyExampleLoads();
     void statusAndExitCode_data();
     void statusAndExitCode();
     void pngMatchesTheMap_data();
     void pngMatchesTheMap();
     void pngAfterAFailedOpen();
+    void readmePictureIsCurrent();
     void badArguments_data();
     void badArguments();
     void unwritableOutput();
@@ -78,6 +86,23 @@ void RenderCommandTest::traceIsExact() {
                       "RefreshMap\n" +
                           path.toUtf8() + " loaded.\n");
     QVERIFY(run.err.isEmpty());
+}
+
+void RenderCommandTest::everyExampleLoads() {
+    const QDir examples(test::sourceDir() + QStringLiteral("/examples"));
+    const QStringList layouts = examples.entryList({QStringLiteral("*.xml")}, QDir::Files);
+    QVERIFY(layouts.size() >= 3);
+    for (const QString& name : layouts) {
+        const QString path = examples.absoluteFilePath(name);
+        const Run run = render({QStringLiteral("--trace"), path});
+        QCOMPARE(run.status, 0);
+        const QList<QByteArray> lines = run.out.split('\n');
+        QCOMPARE(lines.first(), QByteArray("ResetMap"));
+        QVERIFY2(lines.count("SetPenStyle solid") + lines.count("SetPenStyle dotted") > 3,
+                 qPrintable(name));
+        QCOMPARE(lines.at(lines.size() - 3), QByteArray("RefreshMap"));
+        QCOMPARE(lines.at(lines.size() - 2), path.toUtf8() + " loaded.");
+    }
 }
 
 void RenderCommandTest::statusAndExitCode_data() {
@@ -131,7 +156,7 @@ void RenderCommandTest::pngMatchesTheMap() {
 void RenderCommandTest::pngAfterAFailedOpen() {
     ScratchDir dir;
     const QString png = dir.path(QStringLiteral("failed.png"));
-    const Run run = render({QStringLiteral("--output=") + png, example("broken.xml")});
+    const Run run = render({QStringLiteral("--output=") + png, brokenLayout()});
     QCOMPARE(run.status, 1);
     const QImage written(png);
     QCOMPARE(written.size(), QSize(800, 600));
@@ -139,6 +164,13 @@ void RenderCommandTest::pngAfterAFailedOpen() {
     QCOMPARE(written.pixel(400, 300), qRgb(255, 255, 255));
     QCOMPARE(written.pixel(0, 0), qRgb(0, 0, 0));
     QCOMPARE(written.pixel(18, 0), qRgb(255, 255, 255));
+}
+
+void RenderCommandTest::readmePictureIsCurrent() {
+    // The README shows examples/dialog.png: it must be what the program draws today.
+    const QImage picture(test::sourceDir() + QStringLiteral("/examples/dialog.png"));
+    QVERIFY(!picture.isNull());
+    QVERIFY(samePixels(picture, mapOf(example("dialog.xml"))));
 }
 
 void RenderCommandTest::badArguments_data() {
