@@ -53,6 +53,16 @@ std::optional<QString> lineFromBuffer(const xmlParserCtxt* ctxt) {
     const xmlParserInput* input = ctxt->inputTab[0];
     if (input->base == nullptr || input->cur == nullptr || input->end == nullptr)
         return std::nullopt;
+    // An error raised while the input buffer grows (a decoding error, say) arrives after the
+    // buffer may have moved but before the input's pointers follow it: only a buffer that
+    // still holds the input's whole range may be read.
+    if (input->buf != nullptr && input->buf->buffer != nullptr) {
+        const auto content = reinterpret_cast<std::uintptr_t>(xmlBufContent(input->buf->buffer));
+        const std::uintptr_t used = xmlBufUse(input->buf->buffer);
+        if (reinterpret_cast<std::uintptr_t>(input->base) < content ||
+            reinterpret_cast<std::uintptr_t>(input->end) > content + used)
+            return std::nullopt;
+    }
     const xmlChar* cur = input->cur < input->end ? input->cur : input->end;
     const xmlChar* start = cur;
     while (start > input->base && start[-1] != '\n')
@@ -195,6 +205,7 @@ XmlDocPtr parseLayoutFile(const QString& path) {
         if (!problem)
             return doc;
         ParseReport report{problem->reason, static_cast<int>(problem->line), QString()};
+        const ScopedErrorRouting quiet(nullptr); // decoding the line may report errors again
         if (report.line > 0)
             report.srcText = readSourceLine(path, report.line, problem->encoding, kSourceUnits);
         throw EDOMParseError(std::move(report));
@@ -204,7 +215,8 @@ XmlDocPtr parseLayoutFile(const QString& path) {
     ParseReport report = collector.report;
     if (!collector.failed)
         report = ParseReport{QStringLiteral("Das Dokument konnte nicht gelesen werden"), 0, {}};
-    else if (!collector.haveSourceLine && report.line > 0)
+    const ScopedErrorRouting quiet(nullptr); // decoding the line may report errors again
+    if (collector.failed && !collector.haveSourceLine && report.line > 0)
         report.srcText = readSourceLine(path, report.line, collector.encoding, kSourceUnits);
     throw EDOMParseError(std::move(report));
 }

@@ -728,6 +728,8 @@ void XmlDocumentTest::failingLoadsPrintNothing() {
         dir.write(u"unknown-encoding.xml"_s, "<?xml version=\"1.0\" encoding=\"x-none\"?><r/>"),
         dir.write(u"entity.xml"_s, "<!DOCTYPE r [<!ENTITY e \"<a>\">]><r>&e;</r>"),
         dir.write(u"empty.xml"_s, QByteArray()),
+        dir.write(u"decoding.xml"_s, "<?xml version=\"1.0\" encoding=\"euc-jp\"?>\n<r><!-- " +
+                                         QByteArray("\xA4\xA2").repeated(1000) + " -->\xFF</r>"),
         dir.write(u"long.xml"_s, (u"<r>\n<a x=\""_s + kLongRun + u"\" <b/></r>"_s).toUtf8()),
         dir.path(u"missing.xml"_s),
         dir.path(QString()),
