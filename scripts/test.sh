@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Builds lyremap and runs every test. Installs missing build and test packages first.
+# Builds lyremap and runs every test twice: in the normal build and in the sanitizer build
+# (AddressSanitizer and UndefinedBehaviorSanitizer). Installs missing packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default -j"$(nproc)"
-ctest --preset default -j"$(nproc)"
+for preset in default asan; do
+    echo "== $preset build"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j"$(nproc)"
+    ctest --preset "$preset" -j"$(nproc)"
+done
