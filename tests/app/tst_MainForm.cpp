@@ -110,6 +110,8 @@ private slots:
     void untouchedNameIsAFailedLoad();
     void dialogStartsFromTheLastFile();
     void typedNameGetsTheDefaultSuffix();
+    void namesArriveUnchanged_data();
+    void namesArriveUnchanged();
     void lineBreaksInTheStatus();
     void markupInAFileNameShowsLiterally();
 
@@ -505,6 +507,28 @@ void MainFormTest::typedNameGetsTheDefaultSuffix() {
     form_->dlgOpen->setDirectory(dir.path(QString()));
     open(DialogAnswer::type(QStringLiteral("plain")));
     QCOMPARE(form_->statusText(), QFileInfo(path).absoluteFilePath() + QStringLiteral(" loaded."));
+}
+
+void MainFormTest::namesArriveUnchanged_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("beyond any code page") << QString() << QStringLiteral("карта 地図 ☃.xml");
+    QTest::newRow("path beyond 260 characters")
+        << QString(QStringLiteral("ordner-mit-langem-namen-").repeated(4) + u'/').repeated(3)
+        << QStringLiteral("layout.xml");
+}
+
+void MainFormTest::namesArriveUnchanged() {
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    ScratchDir dir;
+    QVERIFY(QDir().mkpath(dir.path(folder)));
+    const QString path = QDir::cleanPath(dir.path(folder + name));
+    QVERIFY(folder.isEmpty() || path.size() > 260);
+    dir.write(folder + name, "<widget_description/>");
+    openFile(path);
+    QCOMPARE(form_->statusText(), path + QStringLiteral(" loaded."));
+    QCOMPARE(statusField(*form_)->text(), form_->statusText());
 }
 
 void MainFormTest::lineBreaksInTheStatus() {
