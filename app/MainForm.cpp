@@ -52,10 +52,7 @@ QSize logical(QSize devicePixels) {
 } // namespace
 
 TfmMain::TfmMain(MainFormServices services, QWidget* parent)
-    : QMainWindow(parent), stbMain(nullptr), pnlMain(nullptr), scbMain(nullptr), imgMap(nullptr),
-      mnuMainMenu(nullptr), mnuFile(nullptr), mniFile_Open(nullptr), mniFile_Exit(nullptr),
-      mnuEdit(nullptr), mniEdit_Copy(nullptr), xmlDoc(nullptr), dlgOpen(nullptr),
-      services_(std::move(services)) {
+    : QMainWindow(parent), services_(std::move(services)) {
     if (!services_.beep)
         services_.beep = [] { QApplication::beep(); };
     if (!services_.clipboard)

@@ -52,18 +52,19 @@ public:
     explicit TfmMain(MainFormServices services = {}, QWidget* parent = nullptr);
     ~TfmMain() override;
 
-    QStatusBar* stbMain;
-    QFrame* pnlMain;
-    QScrollArea* scbMain;
-    MapImage* imgMap;
-    QMenuBar* mnuMainMenu;
-    QMenu* mnuFile;
-    QAction* mniFile_Open;
-    QAction* mniFile_Exit;
-    QMenu* mnuEdit;
-    QAction* mniEdit_Copy;
-    XmlDocumentComponent* xmlDoc;
-    QFileDialog* dlgOpen;
+    // The components, in creation order; the window owns them all.
+    QStatusBar* stbMain = nullptr;          // status bar with the one outcome text
+    QFrame* pnlMain = nullptr;              // panel with the 8-pixel border
+    QScrollArea* scbMain = nullptr;         // white scroll box with the sunken edge
+    MapImage* imgMap = nullptr;             // the map, owning the map surface
+    QMenuBar* mnuMainMenu = nullptr;        // the menu bar
+    QMenu* mnuFile = nullptr;               // "&File"
+    QAction* mniFile_Open = nullptr;        // "&Open...", Ctrl+O
+    QAction* mniFile_Exit = nullptr;        // "E&xit"
+    QMenu* mnuEdit = nullptr;               // "&Edit"
+    QAction* mniEdit_Copy = nullptr;        // "Copy", Ctrl+C
+    XmlDocumentComponent* xmlDoc = nullptr; // the loaded layout document
+    QFileDialog* dlgOpen = nullptr;         // the Open dialog (Qt's own, not native)
 
     // The map surface shown by imgMap.
     MapSurface& surface();
