@@ -107,7 +107,8 @@ void TfmMain::createMapArea() {
     pnlMain->setObjectName(QStringLiteral("pnlMain"));
     pnlMain->setFrameStyle(QFrame::NoFrame);
     auto* const layout = new QVBoxLayout(pnlMain);
-    const int border = logical(metrics_.panelBorder);
+    // Borders are in the toolkit's pixels, which it scales with the screen like the rest.
+    const int border = metrics_.panelBorder;
     layout->setContentsMargins(border, border, border, border);
     layout->setSpacing(0);
 
@@ -124,13 +125,22 @@ void TfmMain::createMapArea() {
     scbMain->viewport()->setAutoFillBackground(true);
     layout->addWidget(scbMain);
 
-    imgMap = new MapImage(metrics_.image.size(), scbMain);
+    // The image fills the scroll box's inside exactly, whatever the rounding to the screen's
+    // pixel ratio, so no scroll bar ever shows; its raster has the image's size in screen
+    // pixels, so every raster pixel is one screen pixel.
+    WindowMetrics shown = metrics_;
+    shown.client = logical(metrics_.client);
+    shown.statusHeight = logical(metrics_.statusHeight);
+    const QSize imageSize = shown.image();
+    const double ratio = devicePixelRatio();
+    const QSize rasterSize(int(std::lround(imageSize.width() * ratio)),
+                           int(std::lround(imageSize.height() * ratio)));
+    imgMap = new MapImage(rasterSize, scbMain);
     imgMap->setObjectName(QStringLiteral("imgMap"));
-    imgMap->setFixedSize(logical(metrics_.image.size()));
+    imgMap->setFixedSize(imageSize);
     scbMain->setWidget(imgMap);
     // setWidget asks the image to fill its background; it must let the white box show instead.
     imgMap->setAutoFillBackground(false);
-    imgMap->move(logical(metrics_.image.left()), logical(metrics_.image.top()));
 
     setCentralWidget(pnlMain);
 }

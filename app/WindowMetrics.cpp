@@ -28,13 +28,7 @@ WindowMetrics windowMetrics(double dotsPerInch) {
     const double factor = double(textHeight) / DesignTextHeight;
     metrics.client =
         QSize(scaled(metrics.client.width(), factor), scaled(metrics.client.height(), factor));
-    metrics.image =
-        QRect(scaled(metrics.image.left(), factor), scaled(metrics.image.top(), factor),
-              scaled(metrics.image.width(), factor), scaled(metrics.image.height(), factor));
-    // The panel border and the sunken edge keep their width; the status bar takes what the
-    // panel leaves below it.
-    metrics.statusHeight = metrics.client.height() - metrics.image.height() -
-                           2 * (metrics.panelBorder + metrics.scrollEdge);
+    metrics.statusHeight = scaled(metrics.statusHeight, factor);
     return metrics;
 }
 
