@@ -1,14 +1,11 @@
 #include "app/MapImage.h"
 
-#include <QPaintEvent>
 #include <QPainter>
 
 namespace lyremap {
 
 MapImage::MapImage(QSize size, QWidget* parent) : QWidget(parent), surface_(size) {
     surface_.setView(this);
-    // The raster covers the whole widget once it exists; before that the parent's white shows.
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
 void MapImage::mapChanged() {
@@ -19,7 +16,7 @@ void MapImage::mapRefresh() {
     repaint();
 }
 
-void MapImage::paintEvent(QPaintEvent* event) {
+void MapImage::paintEvent(QPaintEvent*) {
     if (!surface_.hasRaster())
         return;
     QPainter painter(this);
@@ -27,7 +24,6 @@ void MapImage::paintEvent(QPaintEvent* event) {
     // raster pixel onto one screen pixel at any device pixel ratio.
     const QImage& raster = surface_.raster();
     const QRectF target(QPointF(0, 0), QSizeF(raster.size()) / devicePixelRatioF());
-    painter.setClipRect(event->rect());
     painter.drawImage(target, raster);
 }
 
