@@ -222,10 +222,6 @@ void TfmMain::setStatusText(const QString& text) {
 }
 
 void TfmMain::mniFile_OpenClick() {
-    // The dialog starts from the file chosen last; it is set here, while the dialog is about
-    // to show, because setting a name on the hidden dialog pops up its completer on its own.
-    if (!lastChosen_.isEmpty())
-        dlgOpen->selectFile(lastChosen_);
     placeOpenDialog();
     const int answer = dlgOpen->exec();
     hideCompletion();
@@ -236,7 +232,7 @@ void TfmMain::mniFile_OpenClick() {
         return;
     const QString name = chosen.first();
     // The next Open starts from the file chosen now, whatever this one comes to.
-    lastChosen_ = name;
+    dlgOpen->selectFile(name);
 
     MapTarget& target = drawingTarget_ ? *drawingTarget_ : static_cast<MapTarget&>(surface());
     const OpenOutcome outcome = OpenLayout(xmlDoc->document, target, name);

@@ -97,7 +97,6 @@ private:
     WindowMetrics metrics_;
     QLabel* statusField_ = nullptr;
     QString statusText_;
-    QString lastChosen_;
     MapTarget* drawingTarget_ = nullptr;
 };
 
