@@ -3,7 +3,15 @@
 # missing. Quiet and idempotent: a second run installs nothing. Needs root (or sudo).
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config qt6-base-dev libxml2-dev libxml2-utils)
+packages=(
+    # Building, and the libraries with their headers.
+    cmake g++ make pkg-config qt6-base-dev libxml2-dev libxml2-utils
+    # Showing the window: qt6-base-dev brings Qt's X11 platform plugin and the X libraries it
+    # loads; a font makes its texts readable.
+    fonts-dejavu-core
+    # The end-to-end test: an X server of its own, keys, the clipboard, screenshots.
+    xvfb xdotool xclip x11-utils imagemagick
+)
 
 missing=()
 for package in "${packages[@]}"; do
