@@ -10,7 +10,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -68,10 +70,26 @@ struct DialogSeen {
     QString selected;  // the first selected file as the dialog would return it
 };
 
+// Whether the dialog has read its folder. It selects the file it was opened on only once the
+// folder is read, and that selection would win over a name typed before it.
+inline bool folderRead(const QFileDialog& dialog) {
+    const auto* const model = dialog.findChild<QFileSystemModel*>();
+    if (model == nullptr)
+        return true;
+    const QString folder = dialog.directory().absolutePath();
+    const QModelIndex root = model->index(folder);
+    if (model->rowCount(root) > 0)
+        return true;
+    // A folder with nothing to list never gets rows: there is nothing to wait for.
+    return QDir(folder)
+        .entryList(model->nameFilters(), QDir::AllEntries | QDir::NoDotAndDotDot)
+        .isEmpty();
+}
+
 // Answers the Open dialog of FORM as soon as it shows; records what it showed in SEEN.
 inline void answerOpenDialog(TfmMain& form, DialogAnswer answer, DialogSeen* seen = nullptr) {
     QPointer<QFileDialog> dialog = form.dlgOpen;
-    whenReady([dialog] { return dialog && dialog->isVisible(); },
+    whenReady([dialog] { return dialog && dialog->isVisible() && folderRead(*dialog); },
               [&form, answer, seen] {
                   QLineEdit* const edit = fileNameEdit(form);
                   if (seen) {
