@@ -378,4 +378,44 @@ bool nameTest(QStringView name, QStringView word) {
     return name.size() == word.size();
 }
 
+bool nameTestUtf8(std::string_view name, QStringView word) {
+    if (name.size() != static_cast<std::size_t>(word.size())) {
+        // Lengths in bytes and code units agree for ASCII; anything else is decided below.
+        const bool ascii = std::all_of(name.begin(), name.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (ascii &&
+            std::all_of(word.begin(), word.end(), [](QChar c) { return c.unicode() < 0x80; }))
+            return false;
+        return nameTest(QString::fromUtf8(name.data(), qsizetype(name.size())), word);
+    }
+    const auto lower = [](char16_t c) -> char16_t { return c >= u'A' && c <= u'Z' ? c + 32 : c; };
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto a = static_cast<unsigned char>(name[i]);
+        const char16_t b = word[qsizetype(i)].unicode();
+        if (a >= 0x80 || b >= 0x80)
+            return nameTest(QString::fromUtf8(name.data(), qsizetype(name.size())), word);
+        if (lower(a) != lower(b))
+            return false;
+    }
+    return true;
+}
+
+std::optional<std::int32_t> readPlainInteger(std::string_view text) {
+    std::size_t pos = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '-' || text[0] == '+'))
+        pos = 1;
+    const std::size_t digits = text.size() - pos;
+    if (digits == 0 || digits > 9)
+        return std::nullopt;
+    std::int32_t value = 0;
+    for (; pos < text.size(); ++pos) {
+        const char c = text[pos];
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return negative ? -value : value;
+}
+
 } // namespace lyremap

@@ -17,6 +17,7 @@
 #include <QStringView>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 namespace lyremap {
 
@@ -53,5 +54,12 @@ std::int32_t attributeToInteger(const std::optional<QString>& value, const QLoca
 
 // True when name equals word over their whole length, ignoring letter case; nothing trimmed.
 bool nameTest(QStringView name, QStringView word);
+// nameTest for a name in UTF-8; an ASCII name is compared where it lies, without conversion.
+bool nameTestUtf8(std::string_view name, QStringView word);
+
+// The value of UTF-8 text that is an optional sign and one to nine decimal digits, nothing
+// else: text that every stage of attributeToInteger reads as exactly that number, in every
+// locale. Anything else gives nothing and needs attributeToInteger.
+std::optional<std::int32_t> readPlainInteger(std::string_view text);
 
 } // namespace lyremap

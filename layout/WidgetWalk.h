@@ -14,6 +14,8 @@
 
 #include <QLocale>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace lyremap {
 
@@ -29,7 +31,11 @@ public:
     void DrawFrame(const Node& node, std::int32_t& X, std::int32_t& Y);
 
 private:
-    void drawFrames(const Node& widget, std::int32_t& X, std::int32_t& Y);
+    void drawFrames(const NodeList& children, std::int32_t& X, std::int32_t& Y);
+    // The attribute NAME (QNAME as text) of NODE as an integer; nothing when it is absent or
+    // does not convert.
+    std::optional<std::int32_t> readInteger(const Node& node, std::string_view name,
+                                            QStringView qname) const;
 
     MapCanvas& canvas_;
     QLocale locale_;

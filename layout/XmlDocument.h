@@ -11,15 +11,18 @@
 
 #include <QString>
 #include <QStringView>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
+
+struct _xmlNode;
 
 namespace lyremap {
 
 namespace detail {
 struct LoadedDocument;
-struct NodeData;
 } // namespace detail
 
 // Node kinds, numbered as the DOM numbers them.
@@ -40,12 +43,34 @@ enum class NodeType {
 
 class NodeList;
 
+// An attribute's value as the document holds it, read without copying (see Node::AttributeUtf8).
+struct AttributeText {
+    enum class State {
+        Absent,  // the element has no such attribute
+        Text,    // the attribute is present with the UTF-8 value in text
+        Unknown, // not answerable this way: ask AttributeValue
+    };
+    State state = State::Unknown;
+    std::string_view text;
+};
+
+// How a load builds the document in memory. Both give the same nodes, names and values.
+enum class TreeBuilding {
+    Compact, // the layer's own compact tree (libxml2's tree where the file declares entities)
+    Libxml,  // libxml2's tree throughout, as a reference to compare the compact tree with
+};
+
 class Node {
 public:
     // A null handle; every question on it but isNull() is a programming error.
     Node() = default;
+    Node(const Node& other);
+    Node& operator=(const Node& other);
+    Node(Node&& other) noexcept = default;
+    Node& operator=(Node&& other) noexcept = default;
+    ~Node();
 
-    bool isNull() const { return !d_; }
+    bool isNull() const { return doc_ == nullptr; }
     // The node's kind.
     NodeType nodeType() const;
     // True when the node has at least one child of any kind.
@@ -64,15 +89,30 @@ public:
     // value; nullopt when there is no such attribute or the node is no element.
     std::optional<QString> AttributeValue(QStringView name) const;
 
-    // Two handles are equal when they are the same handle.
-    friend bool operator==(const Node&, const Node&) = default;
+    // Whether NodeName() passes nameTest for WORD; costs no allocation for ASCII names.
+    bool NameMatches(QStringView word) const;
+    // The attribute whose qualified name is exactly NAME, without allocating: Absent or Text
+    // where that is the whole answer, Unknown where AttributeValue must be asked (values that
+    // a DTD default or a namespace declaration may supply, documents held by libxml2).
+    AttributeText AttributeUtf8(std::string_view name) const;
+
+    // Two handles are equal when they are handles on the same node of the same load.
+    friend bool operator==(const Node& a, const Node& b) {
+        return a.doc_ == b.doc_ && a.xml_ == b.xml_ && a.index_ == b.index_;
+    }
 
 private:
     friend class XmlDocument;
-    friend struct detail::NodeData;
-    explicit Node(std::shared_ptr<detail::NodeData> d) : d_(std::move(d)) {}
+    friend struct detail::LoadedDocument;
+    // A handle inside a child list, which the document owns: it does not own the document.
+    Node(detail::LoadedDocument* doc, const _xmlNode* xml, std::uint32_t index)
+        : doc_(doc), xml_(xml), index_(index) {}
 
-    std::shared_ptr<detail::NodeData> d_;
+    // Shares ownership of the document; null only for handles inside child lists.
+    std::shared_ptr<detail::LoadedDocument> owner_;
+    detail::LoadedDocument* doc_ = nullptr;
+    const _xmlNode* xml_ = nullptr; // a node of libxml2's tree, or null for a compact node
+    std::uint32_t index_ = 0;       // the compact node's index when xml_ is null
 };
 
 class NodeList {
@@ -83,13 +123,15 @@ public:
     const Node& Item(int index) const;
 
 private:
-    friend struct detail::NodeData;
+    friend struct detail::LoadedDocument;
     std::vector<Node> items_;
 };
 
 class XmlDocument {
 public:
-    XmlDocument();
+    XmlDocument() : XmlDocument(TreeBuilding::Compact) {}
+    // A document whose loads build their tree as BUILDING says.
+    explicit XmlDocument(TreeBuilding building);
 
     // True while a parsed document is held.
     bool Active() const { return bool(document_); }
@@ -108,6 +150,7 @@ public:
     Node FindTopLevelNode(const QString& name) const;
 
 private:
+    TreeBuilding building_;
     QString fileName_;
     std::shared_ptr<detail::LoadedDocument> document_;
     Node documentNode_;

@@ -3,6 +3,7 @@
 #include "layout/DocumentChecks.h"
 #include "layout/RegularFile.h"
 #include "layout/SourceLine.h"
+#include "layout/TreeBuilder.h"
 
 #include <QFile>
 #include <cstdint>
@@ -167,7 +168,7 @@ void ensureXmlInitialised() {
     std::call_once(once, [] { xmlInitParser(); });
 }
 
-XmlDocPtr parseLayoutFile(const QString& path) {
+ParsedLayout parseLayoutFile(const QString& path, bool compact) {
     ensureXmlInitialised();
     const RegularFile file(path);
 
@@ -180,6 +181,9 @@ XmlDocPtr parseLayoutFile(const QString& path) {
     ctxt->sax->serror = &collectError;
 
     XmlDocPtr doc;
+    detail::TreeBuilder builder;
+    if (compact)
+        builder.install(*ctxt->sax);
     {
         const ScopedErrorRouting routing(&collector);
         doc.reset(xmlCtxtReadFd(ctxt.get(), file.descriptor(), QFile::encodeName(path).constData(),
@@ -192,8 +196,14 @@ XmlDocPtr parseLayoutFile(const QString& path) {
             problem = checkByteOrderMark(reinterpret_cast<const unsigned char*>(head.constData()),
                                          static_cast<std::size_t>(head.size()), *doc);
         }
-        if (!problem)
-            return doc;
+        if (!problem) {
+            ParsedLayout parsed;
+            parsed.tree = builder.takeTree();
+            if (parsed.tree)
+                parsed.rootStandIn = builder.rootStandIn();
+            parsed.doc = std::move(doc);
+            return parsed;
+        }
         ParseReport report{problem->reason, static_cast<int>(problem->line), QString()};
         if (report.line > 0)
             report.srcText = readSourceLine(path, report.line, problem->encoding, kSourceUnits);
