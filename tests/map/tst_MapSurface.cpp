@@ -147,6 +147,7 @@ private slots:
     void swappedEdgesDrawSameBlock();
     void gapsKeepEarlierLines();
     void manyRectanglesAgreeWithRule();
+    void readsBetweenDrawingsSeeEverything();
     void secondResetErases();
     void notifications();
     void heldCopyUnchanged();
@@ -353,6 +354,38 @@ void MapSurfaceTest::manyRectanglesAgreeWithRule() {
     }
     COMPARE_IMAGES(surface.raster(), expected);
     QVERIFY(onlyBlackAndWhite(surface.raster()));
+}
+
+void MapSurfaceTest::readsBetweenDrawingsSeeEverything() {
+    // Every read of the raster and every refresh shows all that was drawn before it, and a copy
+    // taken at one point keeps exactly the pixels of that point.
+    QRandomGenerator random(20261209);
+    RecordingView view;
+    MapSurface surface;
+    surface.setView(&view);
+    surface.ResetMap();
+    QImage expected = expectedResetMap();
+    const PenStyle pens[] = {PenStyle::Solid, PenStyle::Dashed, PenStyle::Dotted};
+    for (int round = 0; round < 8; ++round) {
+        for (int i = 0; i < 10; ++i) {
+            const PenStyle pen = pens[random.bounded(3)];
+            const MapRect rect{random.bounded(-60, 860), random.bounded(-60, 660),
+                               random.bounded(-60, 860), random.bounded(-60, 660)};
+            surface.SetPenStyle(pen);
+            surface.DrawRectangle(rect);
+            expectOutline(expected, rect, pen, false);
+        }
+        const QImage copy = surface.raster();
+        const QImage expectedThen = expected.copy();
+        COMPARE_IMAGES(copy, expectedThen);
+        if (round % 2 == 1)
+            surface.RefreshMap();
+        surface.SetPenStyle(PenStyle::Solid);
+        surface.DrawRectangle(MapRect{0, 0, 800, 600});
+        expectOutline(expected, MapRect{0, 0, 800, 600}, PenStyle::Solid, false);
+        COMPARE_IMAGES(surface.raster(), expected);
+        COMPARE_IMAGES(copy, expectedThen);
+    }
 }
 
 void MapSurfaceTest::secondResetErases() {
