@@ -25,4 +25,12 @@ std::string_view TextArena::store(const char* bytes, std::size_t size) {
     return std::string_view(place, size);
 }
 
+void CompactAttribute::setValue(const char* bytes, std::size_t size, TextArena& arena) {
+    size_ = static_cast<std::uint32_t>(size);
+    if (size <= kInline)
+        std::memcpy(inline_, bytes, size);
+    else
+        outside_ = arena.store(bytes, size).data();
+}
+
 } // namespace lyremap::detail

@@ -7,6 +7,7 @@
 #include <libxml/xmlstring.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -71,10 +72,31 @@ struct CompactNode {
     CompactKind kind = CompactKind::Element;
 };
 
-struct CompactAttribute {
+// An attribute's qualified name; the tree numbers the distinct ones.
+struct AttributeName {
     const xmlChar* localName = nullptr;
     const xmlChar* prefix = nullptr; // null when the name has none
-    std::string_view value;          // UTF-8, references already replaced
+};
+
+// An attribute: the number of its name and its value (UTF-8, references already replaced).
+// Values of up to kInline bytes, which most are, are held in the record itself.
+class CompactAttribute {
+public:
+    static constexpr std::uint32_t kInline = 8;
+
+    std::uint32_t name = 0; // index into CompactTree::attributeNames
+    std::string_view value() const {
+        return std::string_view(size_ <= kInline ? inline_ : outside_, size_);
+    }
+    // Sets the value, copying it into the record or into ARENA.
+    void setValue(const char* bytes, std::size_t size, TextArena& arena);
+
+private:
+    std::uint32_t size_ = 0;
+    union {
+        char inline_[kInline];
+        const char* outside_;
+    };
 };
 
 // A namespace declaration, which the DOM shows as an attribute xmlns or xmlns:PREFIX.
@@ -86,6 +108,9 @@ struct CompactNamespace {
 struct CompactTree {
     BlockVector<CompactNode> nodes; // nodes[0] is the root element
     BlockVector<CompactAttribute> attributes;
+    std::vector<AttributeName> attributeNames;
+    // The number of each attribute name, by its local name and prefix.
+    std::map<std::pair<const xmlChar*, const xmlChar*>, std::uint32_t> attributeNumbers;
     BlockVector<CompactNamespace> namespaces;
     TextArena text;
 };

@@ -379,17 +379,12 @@ bool nameTest(QStringView name, QStringView word) {
 }
 
 bool nameTestUtf8(std::string_view name, QStringView word) {
-    if (name.size() != static_cast<std::size_t>(word.size())) {
-        // Lengths in bytes and code units agree for ASCII; anything else is decided below.
-        const bool ascii = std::all_of(name.begin(), name.end(),
-                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        if (ascii &&
-            std::all_of(word.begin(), word.end(), [](QChar c) { return c.unicode() < 0x80; }))
-            return false;
-        return nameTest(QString::fromUtf8(name.data(), qsizetype(name.size())), word);
-    }
+    // As in nameTest: while both are ASCII, bytes and code units line up one to one. After an
+    // equal ASCII stretch as long as the shorter, whatever is left of the longer is more code
+    // units on its side only, so the two match exactly when nothing is left.
+    const std::size_t common = std::min(name.size(), static_cast<std::size_t>(word.size()));
     const auto lower = [](char16_t c) -> char16_t { return c >= u'A' && c <= u'Z' ? c + 32 : c; };
-    for (std::size_t i = 0; i < name.size(); ++i) {
+    for (std::size_t i = 0; i < common; ++i) {
         const auto a = static_cast<unsigned char>(name[i]);
         const char16_t b = word[qsizetype(i)].unicode();
         if (a >= 0x80 || b >= 0x80)
@@ -397,7 +392,7 @@ bool nameTestUtf8(std::string_view name, QStringView word) {
         if (lower(a) != lower(b))
             return false;
     }
-    return true;
+    return name.size() == static_cast<std::size_t>(word.size());
 }
 
 std::optional<std::int32_t> readPlainInteger(std::string_view text) {

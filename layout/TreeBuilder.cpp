@@ -115,6 +115,19 @@ std::uint32_t TreeBuilder::appendChild(CompactKind kind, xmlElementType domKind)
     return index;
 }
 
+std::uint32_t TreeBuilder::attributeName(const xmlChar* localName, const xmlChar* prefix) {
+    // Names are the parser's dictionary copies, so equal names have equal addresses.
+    RecentName& recent = recentNames_[(reinterpret_cast<std::uintptr_t>(localName) >> 3) % 64];
+    if (recent.localName == localName && recent.prefix == prefix)
+        return recent.number;
+    const auto [known, added] = tree_->attributeNumbers.try_emplace(
+        {localName, prefix}, static_cast<std::uint32_t>(tree_->attributeNames.size()));
+    if (added)
+        tree_->attributeNames.push_back(AttributeName{localName, prefix});
+    recent = RecentName{localName, prefix, known->second};
+    return known->second;
+}
+
 void TreeBuilder::storeAttributes(xmlParserCtxt* ctxt, CompactNode& node, int count,
                                   const xmlChar** attributes) {
     node.firstAttribute = tree_->attributes.size();
@@ -122,12 +135,11 @@ void TreeBuilder::storeAttributes(xmlParserCtxt* ctxt, CompactNode& node, int co
     for (int i = 0; i < count; ++i) {
         const xmlChar** a = attributes + 5 * i;
         CompactAttribute& attribute = tree_->attributes.append();
-        attribute.localName = a[0];
-        attribute.prefix = a[1];
+        attribute.name = attributeName(a[0], a[1]);
         const auto* value = reinterpret_cast<const char*>(a[3]);
         const auto length = static_cast<std::size_t>(a[4] - a[3]);
         if (std::memchr(value, '&', length) == nullptr) {
-            attribute.value = tree_->text.store(value, length);
+            attribute.setValue(value, length, tree_->text);
             continue;
         }
         // The parser leaves a reference in the value as text, to be resolved the way
@@ -137,7 +149,7 @@ void TreeBuilder::storeAttributes(xmlParserCtxt* ctxt, CompactNode& node, int co
         const std::unique_ptr<xmlChar, XmlCharFree> text(
             xmlNodeListGetString(ctxt->myDoc, list.get(), 1));
         const char* bytes = text ? reinterpret_cast<const char*>(text.get()) : "";
-        attribute.value = tree_->text.store(bytes, std::strlen(bytes));
+        attribute.setValue(bytes, std::strlen(bytes), tree_->text);
     }
 }
 

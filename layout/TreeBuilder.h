@@ -61,8 +61,16 @@ private:
     void storeAttributes(xmlParserCtxt* ctxt, CompactNode& node, int count,
                          const xmlChar** attributes);
     void showTopToParser();
+    std::uint32_t attributeName(const xmlChar* localName, const xmlChar* prefix);
 
     std::unique_ptr<CompactTree> tree_;
+    // Recently numbered attribute names, by a hash of the local name's (interned) address.
+    struct RecentName {
+        const xmlChar* localName = nullptr;
+        const xmlChar* prefix = nullptr;
+        std::uint32_t number = 0;
+    };
+    RecentName recentNames_[64];
     std::vector<OpenElement> open_;
     bool rootSeen_ = false;
     xmlNode* rootStandIn_ = nullptr;

@@ -26,15 +26,23 @@ struct LoadedDocument : std::enable_shared_from_this<LoadedDocument> {
 
     const CompactNode& compact(std::uint32_t index) const { return parsed.tree->nodes[index]; }
     const NodeList& childList(const Node& node);
-    // The name dictionary's copy of NAME, null when the document has no name NAME. Names in
-    // the compact tree are the dictionary's, so they compare as pointers.
-    const xmlChar* internedName(std::string_view name);
+    // The number the compact tree gives the attribute name NAME, which has no prefix; nothing
+    // when no attribute in the document has that name.
+    std::optional<std::uint32_t> attributeNumber(std::string_view name);
 
 private:
     NodeList& newList() { return lists.emplace_back(); }
+    // Room for COUNT handles in a row, kept until the document goes.
+    Node* newItems(std::size_t count);
 
-    // The few names asked for (the walk's attribute names), with their dictionary copies.
-    std::vector<std::pair<std::string, const xmlChar*>> interned_;
+    // Handles of all child lists, in chunks: one allocation for many lists.
+    static constexpr std::size_t kChunk = 16384;
+    std::vector<std::unique_ptr<Node[]>> itemChunks_;
+    Node* free_ = nullptr;
+    std::size_t left_ = 0;
+
+    // The few names asked for (the walk's attribute names), with their numbers.
+    std::vector<std::pair<std::string, std::optional<std::uint32_t>>> numbers_;
 };
 
 } // namespace detail
@@ -245,6 +253,22 @@ const char* fixedName(NodeType type) {
 
 } // namespace
 
+Node* detail::LoadedDocument::newItems(std::size_t count) {
+    if (count > left_) {
+        if (count > kChunk / 4) {
+            itemChunks_.push_back(std::make_unique<Node[]>(count));
+            return itemChunks_.back().get();
+        }
+        itemChunks_.push_back(std::make_unique<Node[]>(kChunk));
+        free_ = itemChunks_.back().get();
+        left_ = kChunk;
+    }
+    Node* items = free_;
+    free_ += count;
+    left_ -= count;
+    return items;
+}
+
 const NodeList& detail::LoadedDocument::childList(const Node& node) {
     if (node.xml_ == nullptr) {
         const CompactNode& parent = compact(node.index_);
@@ -254,39 +278,49 @@ const NodeList& detail::LoadedDocument::childList(const Node& node) {
         std::size_t count = 0;
         for (std::uint32_t c = parent.firstChild; c != kNoNode; c = compact(c).nextSibling)
             ++count;
-        list.items_.reserve(count);
+        Node* items = newItems(count);
         for (std::uint32_t c = parent.firstChild; c != kNoNode; c = compact(c).nextSibling)
-            list.items_.push_back(Node(this, nullptr, c));
+            *items++ = Node(this, nullptr, c);
+        list.items_ = items - count;
+        list.count_ = static_cast<int>(count);
         parent.childList = static_cast<std::uint32_t>(lists.size());
         return list;
     }
     if (const auto known = libxmlLists.find(node.xml_); known != libxmlLists.end())
         return *known->second;
+    std::vector<const xmlNode*> children;
+    for (const xmlNode* child = firstChild(node.xml_); child != nullptr; child = child->next)
+        if (isDomNode(child) && !isWhiteSpaceOnly(child))
+            children.push_back(child);
     NodeList& list = newList();
-    for (const xmlNode* child = firstChild(node.xml_); child != nullptr; child = child->next) {
-        if (!isDomNode(child) || isWhiteSpaceOnly(child))
-            continue;
-        if (child == parsed.rootStandIn)
-            list.items_.push_back(Node(this, nullptr, 0));
-        else
-            list.items_.push_back(Node(this, child, 0));
-    }
+    Node* items = newItems(children.size());
+    list.items_ = items;
+    list.count_ = static_cast<int>(children.size());
+    for (const xmlNode* child : children)
+        *items++ = child == parsed.rootStandIn ? Node(this, nullptr, 0) : Node(this, child, 0);
     libxmlLists.emplace(node.xml_, &list);
     return list;
 }
 
-const xmlChar* detail::LoadedDocument::internedName(std::string_view name) {
-    for (const auto& [text, copy] : interned_)
+std::optional<std::uint32_t> detail::LoadedDocument::attributeNumber(std::string_view name) {
+    for (const auto& [text, number] : numbers_)
         if (text == name)
-            return copy;
-    const xmlChar* copy = nullptr;
+            return number;
+    // The tree's names are the parser's dictionary copies: look NAME up there first.
+    std::optional<std::uint32_t> number;
+    const xmlChar* local = nullptr;
     if (name.find('\0') == std::string_view::npos && name.size() < 1024)
-        copy = xmlDictExists(parsed.doc->dict, reinterpret_cast<const xmlChar*>(name.data()),
-                             static_cast<int>(name.size()));
+        local = xmlDictExists(parsed.doc->dict, reinterpret_cast<const xmlChar*>(name.data()),
+                              static_cast<int>(name.size()));
+    if (local != nullptr) {
+        const auto& numbers = parsed.tree->attributeNumbers;
+        if (const auto known = numbers.find({local, nullptr}); known != numbers.end())
+            number = known->second;
+    }
     constexpr std::size_t kRemembered = 16;
-    if (interned_.size() < kRemembered)
-        interned_.emplace_back(std::string(name), copy);
-    return copy;
+    if (numbers_.size() < kRemembered)
+        numbers_.emplace_back(std::string(name), number);
+    return number;
 }
 
 Node::Node(const Node& other)
@@ -374,18 +408,20 @@ AttributeText Node::AttributeUtf8(std::string_view name) const {
         return {AttributeText::State::Absent, {}};
     const auto& attributes = doc_->parsed.tree->attributes;
     if (name.find(':') == std::string_view::npos) {
-        // Without a prefix the name is the local name, found by its dictionary copy.
-        if (const xmlChar* local = doc_->internedName(name))
+        // Without a prefix the name is a local name, found by its number.
+        if (const auto number = doc_->attributeNumber(name))
             for (std::uint32_t i = 0; i < node.attributeCount; ++i) {
                 const detail::CompactAttribute& attribute = attributes[node.firstAttribute + i];
-                if (attribute.localName == local && attribute.prefix == nullptr)
-                    return {AttributeText::State::Text, attribute.value};
+                if (attribute.name == *number)
+                    return {AttributeText::State::Text, attribute.value()};
             }
     } else {
+        const auto& names = doc_->parsed.tree->attributeNames;
         for (std::uint32_t i = 0; i < node.attributeCount; ++i) {
             const detail::CompactAttribute& attribute = attributes[node.firstAttribute + i];
-            if (qualifiedNameIs(attribute.prefix, attribute.localName, name))
-                return {AttributeText::State::Text, attribute.value};
+            const detail::AttributeName& written = names[attribute.name];
+            if (qualifiedNameIs(written.prefix, written.localName, name))
+                return {AttributeText::State::Text, attribute.value()};
         }
     }
     const xmlDoc* doc = doc_->parsed.doc.get();

@@ -118,13 +118,14 @@ private:
 class NodeList {
 public:
     // Number of children.
-    int Count() const { return static_cast<int>(items_.size()); }
+    int Count() const { return count_; }
     // The child at INDEX; EListError outside 0 to Count() - 1.
     const Node& Item(int index) const;
 
 private:
     friend struct detail::LoadedDocument;
-    std::vector<Node> items_;
+    const Node* items_ = nullptr; // owned by the document, as the list is
+    int count_ = 0;
 };
 
 class XmlDocument {
