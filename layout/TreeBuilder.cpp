@@ -117,7 +117,9 @@ std::uint32_t TreeBuilder::appendChild(CompactKind kind, xmlElementType domKind)
 
 std::uint32_t TreeBuilder::attributeName(const xmlChar* localName, const xmlChar* prefix) {
     // Names are the parser's dictionary copies, so equal names have equal addresses.
-    RecentName& recent = recentNames_[(reinterpret_cast<std::uintptr_t>(localName) >> 3) % 64];
+    // Short names lie a few bytes apart in the dictionary: mix all address bits into the slot.
+    const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(localName));
+    RecentName& recent = recentNames_[(address * 0x9E3779B97F4A7C15u) >> 58];
     if (recent.localName == localName && recent.prefix == prefix)
         return recent.number;
     const auto [known, added] = tree_->attributeNumbers.try_emplace(

@@ -13,20 +13,24 @@ constexpr quint32 Black = 0xFF000000u;
 // is on.
 void markBits(quint64* line, qint64 start, qint64 count, qint64 phase, const PatternBits& pattern) {
     const qint64 end = start + count;
+    int p = int(phase % pattern.period);
     for (qint64 k = start; k < end;) {
         const int bit = int(k & 63);
         const qint64 n = std::min<qint64>(64 - bit, end - k);
-        quint64 bits = pattern.words[(phase + (k - start)) % pattern.period] << bit;
+        quint64 bits = pattern.words[p] << bit;
         if (n < 64)
             bits &= ((quint64{1} << n) - 1) << bit;
         line[k >> 6] |= bits;
         k += n;
+        p = n == 64 ? p + pattern.wordStep : p + int(n) % pattern.period;
+        if (p >= pattern.period)
+            p -= pattern.period;
     }
 }
 
 } // namespace
 
-PatternBits::PatternBits(int on, int period) : period(period) {
+PatternBits::PatternBits(int on, int period) : period(period), wordStep(64 % period) {
     for (int p = 0; p < period; ++p)
         for (int j = 0; j < 64; ++j)
             if ((p + j) % period < on)

@@ -16,6 +16,7 @@ namespace lyremap {
 struct PatternBits {
     static constexpr int kMaxPeriod = 32;
     int period = 1;
+    int wordStep = 0; // how far the phase moves over a whole word: 64 modulo period
     quint64 words[kMaxPeriod] = {};
 
     // The pattern whose first ON pixels of every PERIOD are drawn (PERIOD at most kMaxPeriod).
