@@ -27,6 +27,16 @@ bool hasContent(const xmlChar* text, int length) {
     return false;
 }
 
+// True when the value holds a '&': the parser leaves references in values as text.
+bool hasReference(const char* value, std::size_t length) {
+    if (length > 16)
+        return std::memchr(value, '&', length) != nullptr;
+    for (std::size_t i = 0; i < length; ++i)
+        if (value[i] == '&')
+            return true;
+    return false;
+}
+
 struct NodeListFree {
     void operator()(xmlNode* list) const noexcept { xmlFreeNodeList(list); }
 };
@@ -140,7 +150,7 @@ void TreeBuilder::storeAttributes(xmlParserCtxt* ctxt, CompactNode& node, int co
         attribute.name = attributeName(a[0], a[1]);
         const auto* value = reinterpret_cast<const char*>(a[3]);
         const auto length = static_cast<std::size_t>(a[4] - a[3]);
-        if (std::memchr(value, '&', length) == nullptr) {
+        if (!hasReference(value, length)) {
             attribute.setValue(value, length, tree_->text);
             continue;
         }

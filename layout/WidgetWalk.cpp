@@ -31,10 +31,10 @@ std::int32_t wrappedDefault(std::int32_t base) {
 WidgetWalk::WidgetWalk(MapCanvas& canvas, QLocale locale)
     : canvas_(canvas), locale_(std::move(locale)) {}
 
-std::optional<std::int32_t> WidgetWalk::readInteger(const Node& node, std::string_view name,
+std::optional<std::int32_t> WidgetWalk::readInteger(const Node& node, const AttributeKey& key,
                                                     QStringView qname) const {
     // Most values are plain integers held as written: read them where they lie.
-    const AttributeText text = node.AttributeUtf8(name);
+    const AttributeText text = node.AttributeUtf8(key);
     if (text.state == AttributeText::State::Absent)
         return std::nullopt;
     if (text.state == AttributeText::State::Text)
@@ -54,18 +54,18 @@ std::optional<std::int32_t> WidgetWalk::readInteger(const Node& node, std::strin
 
 void WidgetWalk::DrawFrame(const Node& node, std::int32_t& X, std::int32_t& Y) {
     // base + the converted attribute, or nothing when it does not convert or leaves the range.
-    const auto offsetFrom = [&](std::int32_t base, std::string_view name,
+    const auto offsetFrom = [&](std::int32_t base, const AttributeKey& key,
                                 QStringView qname) -> std::optional<std::int32_t> {
-        const auto value = readInteger(node, name, qname);
+        const auto value = readInteger(node, key, qname);
         return value ? checkedSum(base, *value) : std::nullopt;
     };
     MapRect rect;
-    rect.Left = offsetFrom(X, "x", u"x").value_or(X);
-    rect.Top = offsetFrom(Y, "y", u"y").value_or(Y);
-    rect.Right = offsetFrom(rect.Left, "width", u"width").value_or(wrappedDefault(rect.Left));
-    rect.Bottom = offsetFrom(rect.Top, "height", u"height").value_or(wrappedDefault(rect.Top));
+    rect.Left = offsetFrom(X, x_, u"x").value_or(X);
+    rect.Top = offsetFrom(Y, y_, u"y").value_or(Y);
+    rect.Right = offsetFrom(rect.Left, width_, u"width").value_or(wrappedDefault(rect.Left));
+    rect.Bottom = offsetFrom(rect.Top, height_, u"height").value_or(wrappedDefault(rect.Top));
 
-    const AttributeText border = node.AttributeUtf8("border");
+    const AttributeText border = node.AttributeUtf8(border_);
     bool solid = false;
     if (border.state == AttributeText::State::Text)
         solid = nameTestUtf8(border.text, u"yes");

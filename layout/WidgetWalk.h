@@ -34,11 +34,13 @@ private:
     void drawFrames(const NodeList& children, std::int32_t& X, std::int32_t& Y);
     // The attribute NAME (QNAME as text) of NODE as an integer; nothing when it is absent or
     // does not convert.
-    std::optional<std::int32_t> readInteger(const Node& node, std::string_view name,
+    std::optional<std::int32_t> readInteger(const Node& node, const AttributeKey& key,
                                             QStringView qname) const;
 
     MapCanvas& canvas_;
     QLocale locale_;
+    // The names of the frame attributes, prepared for asking every frame.
+    const AttributeKey x_{"x"}, y_{"y"}, width_{"width"}, height_{"height"}, border_{"border"};
 };
 
 } // namespace lyremap

@@ -5,6 +5,8 @@
 #include "layout/XmlParse.h"
 
 #include <QByteArray>
+#include <array>
+#include <atomic>
 #include <deque>
 #include <libxml/dict.h>
 #include <libxml/entities.h>
@@ -21,6 +23,8 @@ namespace detail {
 // owns the child lists, whose handles point back at it without owning it.
 struct LoadedDocument : std::enable_shared_from_this<LoadedDocument> {
     ParsedLayout parsed;
+    // Tells loads apart for AttributeKey, also when one lands where an earlier one was.
+    const std::uint64_t serial = nextSerial();
     std::deque<NodeList> lists;
     std::unordered_map<const xmlNode*, const NodeList*> libxmlLists;
 
@@ -31,6 +35,10 @@ struct LoadedDocument : std::enable_shared_from_this<LoadedDocument> {
     std::optional<std::uint32_t> attributeNumber(std::string_view name);
 
 private:
+    static std::uint64_t nextSerial() {
+        static std::atomic<std::uint64_t> last{0};
+        return ++last;
+    }
     NodeList& newList() { return lists.emplace_back(); }
     // Room for COUNT handles in a row, kept until the document goes.
     Node* newItems(std::size_t count);
@@ -41,8 +49,13 @@ private:
     Node* free_ = nullptr;
     std::size_t left_ = 0;
 
-    // The few names asked for (the walk's attribute names), with their numbers.
-    std::vector<std::pair<std::string, std::optional<std::uint32_t>>> numbers_;
+    // Names asked for lately, with their numbers.
+    struct NumberSlot {
+        bool used = false;
+        std::string name;
+        std::optional<std::uint32_t> number;
+    };
+    std::array<NumberSlot, 16> numbers_;
 };
 
 } // namespace detail
@@ -303,23 +316,38 @@ const NodeList& detail::LoadedDocument::childList(const Node& node) {
 }
 
 std::optional<std::uint32_t> detail::LoadedDocument::attributeNumber(std::string_view name) {
-    for (const auto& [text, number] : numbers_)
-        if (text == name)
-            return number;
+    // A few slots remember the names asked for (the walk asks for the same five names of
+    // every frame): the name's hash picks the first slot to look in, the next ones follow.
+    const std::size_t size = name.size();
+    std::uint32_t hash = static_cast<std::uint32_t>(size);
+    for (const char c : name.substr(0, 8))
+        hash = hash * 131 + static_cast<unsigned char>(c);
+    const std::size_t first = (hash * 0x9E3779B1u) >> 28;
+    NumberSlot* free = nullptr;
+    for (std::size_t probe = 0; probe < numbers_.size(); ++probe) {
+        NumberSlot& slot = numbers_[(first + probe) % numbers_.size()];
+        if (!slot.used) {
+            free = &slot;
+            break;
+        }
+        if (slot.name == name)
+            return slot.number;
+    }
+
     // The tree's names are the parser's dictionary copies: look NAME up there first.
     std::optional<std::uint32_t> number;
     const xmlChar* local = nullptr;
-    if (name.find('\0') == std::string_view::npos && name.size() < 1024)
+    if (name.find('\0') == std::string_view::npos && size < 1024)
         local = xmlDictExists(parsed.doc->dict, reinterpret_cast<const xmlChar*>(name.data()),
-                              static_cast<int>(name.size()));
+                              static_cast<int>(size));
     if (local != nullptr) {
         const auto& numbers = parsed.tree->attributeNumbers;
         if (const auto known = numbers.find({local, nullptr}); known != numbers.end())
             number = known->second;
     }
-    constexpr std::size_t kRemembered = 16;
-    if (numbers_.size() < kRemembered)
-        numbers_.emplace_back(std::string(name), number);
+    // With every slot taken, the name is looked up afresh each time.
+    if (free != nullptr)
+        *free = NumberSlot{true, std::string(name), number};
     return number;
 }
 
@@ -369,13 +397,18 @@ QString Node::NodeName() const {
 }
 
 bool Node::NameMatches(QStringView word) const {
-    const char* name = fixedName(nodeType());
-    if (name == nullptr && xml_ == nullptr)
-        name = reinterpret_cast<const char*>(doc_->compact(index_).name);
-    else if (name == nullptr && prefixOf(xml_) == nullptr)
-        name = reinterpret_cast<const char*>(xml_->name);
-    if (name == nullptr)
-        return nameTest(NodeName(), word);
+    const char* name = nullptr;
+    if (xml_ == nullptr) {
+        const CompactNode& node = doc_->compact(index_);
+        name = node.name != nullptr ? reinterpret_cast<const char*>(node.name)
+                                    : fixedName(compactType(node.kind));
+    } else {
+        name = fixedName(nodeType());
+        if (name == nullptr && prefixOf(xml_) == nullptr)
+            name = reinterpret_cast<const char*>(xml_->name);
+        if (name == nullptr)
+            return nameTest(NodeName(), word);
+    }
     return nameTestUtf8(name, word);
 }
 
@@ -403,19 +436,35 @@ QString Node::NamespaceURI() const {
 AttributeText Node::AttributeUtf8(std::string_view name) const {
     if (xml_ != nullptr)
         return {};
+    const bool prefixed = name.find(':') != std::string_view::npos;
+    return compactAttribute(name, prefixed ? std::nullopt : doc_->attributeNumber(name));
+}
+
+AttributeText Node::AttributeUtf8(const AttributeKey& key) const {
+    if (xml_ != nullptr)
+        return {};
+    if (key.load_ != doc_->serial) {
+        const bool prefixed = key.name_.find(':') != std::string::npos;
+        key.number_ = prefixed ? std::nullopt : doc_->attributeNumber(key.name_);
+        key.load_ = doc_->serial;
+    }
+    return compactAttribute(key.name_, key.number_);
+}
+
+AttributeText Node::compactAttribute(std::string_view name,
+                                     const std::optional<std::uint32_t>& number) const {
     const CompactNode& node = doc_->compact(index_);
     if (node.kind != CompactKind::Element)
         return {AttributeText::State::Absent, {}};
     const auto& attributes = doc_->parsed.tree->attributes;
-    if (name.find(':') == std::string_view::npos) {
-        // Without a prefix the name is a local name, found by its number.
-        if (const auto number = doc_->attributeNumber(name))
-            for (std::uint32_t i = 0; i < node.attributeCount; ++i) {
-                const detail::CompactAttribute& attribute = attributes[node.firstAttribute + i];
-                if (attribute.name == *number)
-                    return {AttributeText::State::Text, attribute.value()};
-            }
-    } else {
+    if (number) {
+        // A name without prefix, found by its number.
+        for (std::uint32_t i = 0; i < node.attributeCount; ++i) {
+            const detail::CompactAttribute& attribute = attributes[node.firstAttribute + i];
+            if (attribute.name == *number)
+                return {AttributeText::State::Text, attribute.value()};
+        }
+    } else if (name.find(':') != std::string_view::npos) {
         const auto& names = doc_->parsed.tree->attributeNames;
         for (std::uint32_t i = 0; i < node.attributeCount; ++i) {
             const detail::CompactAttribute& attribute = attributes[node.firstAttribute + i];

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -42,6 +43,21 @@ enum class NodeType {
 };
 
 class NodeList;
+
+// An attribute name prepared for asking many nodes: it remembers what the name is in the last
+// loaded document it was used with, so that asking again costs no lookup of the name.
+class AttributeKey {
+public:
+    explicit AttributeKey(std::string_view name) : name_(name) {}
+    // The qualified name.
+    std::string_view name() const { return name_; }
+
+private:
+    friend class Node;
+    std::string name_;
+    mutable std::uint64_t load_ = 0; // the load it was last used with, 0 for none
+    mutable std::optional<std::uint32_t> number_;
+};
 
 // An attribute's value as the document holds it, read without copying (see Node::AttributeUtf8).
 struct AttributeText {
@@ -95,6 +111,8 @@ public:
     // where that is the whole answer, Unknown where AttributeValue must be asked (values that
     // a DTD default or a namespace declaration may supply, documents held by libxml2).
     AttributeText AttributeUtf8(std::string_view name) const;
+    // The same for a prepared name.
+    AttributeText AttributeUtf8(const AttributeKey& key) const;
 
     // Two handles are equal when they are handles on the same node of the same load.
     friend bool operator==(const Node& a, const Node& b) {
@@ -104,6 +122,9 @@ public:
 private:
     friend class XmlDocument;
     friend struct detail::LoadedDocument;
+    // AttributeUtf8 for a compact element, given the number of NAME where it has no prefix.
+    AttributeText compactAttribute(std::string_view name,
+                                   const std::optional<std::uint32_t>& number) const;
     // A handle inside a child list, which the document owns: it does not own the document.
     Node(detail::LoadedDocument* doc, const _xmlNode* xml, std::uint32_t index)
         : doc_(doc), xml_(xml), index_(index) {}

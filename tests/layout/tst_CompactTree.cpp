@@ -16,6 +16,7 @@
 
 using namespace Qt::StringLiterals;
 
+using lyremap::AttributeKey;
 using lyremap::AttributeText;
 using lyremap::Exception;
 using lyremap::Node;
@@ -54,12 +55,15 @@ void dump(const Node& node, const QStringList& names, int depth, QStringList& ou
         const std::optional<QString> value = node.AttributeValue(attribute);
         if (value)
             line += u' ' + attribute + u'=' + shown(value);
-        const AttributeText text = node.AttributeUtf8(attribute.toStdString());
-        if (text.state == AttributeText::State::Absent)
-            QVERIFY2(!value, qPrintable(line));
-        if (text.state == AttributeText::State::Text)
-            QCOMPARE(QString::fromUtf8(text.text.data(), qsizetype(text.text.size())),
-                     value.value_or(u"<absent>"_s));
+        const AttributeKey key(attribute.toStdString());
+        for (const AttributeText& text :
+             {node.AttributeUtf8(attribute.toStdString()), node.AttributeUtf8(key)}) {
+            if (text.state == AttributeText::State::Absent)
+                QVERIFY2(!value, qPrintable(line));
+            if (text.state == AttributeText::State::Text)
+                QCOMPARE(QString::fromUtf8(text.text.data(), qsizetype(text.text.size())),
+                         value.value_or(u"<absent>"_s));
+        }
     }
     for (const QString& word : {u"widget"_s, u"frame"_s, name, name.toUpper()})
         QCOMPARE(node.NameMatches(word), lyremap::nameTest(name, word));
@@ -116,6 +120,7 @@ private slots:
     void sameTreeForTrickyDocuments_data();
     void sameTreeForTrickyDocuments();
     void childListsOwnNoDocument();
+    void attributeKeyFollowsTheLoad();
 };
 
 void CompactTreeTest::sameTreeForTheW3CSuite() {
@@ -229,6 +234,43 @@ void CompactTreeTest::childListsOwnNoDocument() {
     kept = Node();
     QCOMPARE(child.NodeName(), u"b"_s);
     QVERIFY(!child.HasChildNodes());
+}
+
+void CompactTreeTest::attributeKeyFollowsTheLoad() {
+    // One prepared name asked of documents that number their attribute names differently,
+    // alternately and after loads that reuse the memory of earlier ones.
+    ScratchDir scratch;
+    const QString first = scratch.write(u"a.xml"_s, "<r><f a='1' x='2'/></r>");
+    const QString second = scratch.write(u"b.xml"_s, "<r><f x='3' a='4'/></r>");
+    const QString none = scratch.write(u"c.xml"_s, "<r><f a='5'/></r>");
+    const QString entities =
+        scratch.write(u"d.xml"_s, "<!DOCTYPE r [<!ENTITY e 'E'>]><r><f x='&e;'/></r>");
+    const AttributeKey x("x");
+    const auto frameOf = [](XmlDocument& document) {
+        return document.FindTopLevelNode(u"r"_s).ChildNodes().Item(0);
+    };
+    const auto read = [&](const Node& frame) {
+        const AttributeText text = frame.AttributeUtf8(x);
+        if (text.state != AttributeText::State::Text)
+            return text.state == AttributeText::State::Absent ? u"absent"_s : u"unknown"_s;
+        return QString::fromUtf8(text.text.data(), qsizetype(text.text.size()));
+    };
+    XmlDocument a, b;
+    a.LoadFromFile(first);
+    b.LoadFromFile(second);
+    const Node frameA = frameOf(a);
+    const Node frameB = frameOf(b);
+    for (int round = 0; round < 3; ++round) {
+        QCOMPARE(read(frameA), u"2"_s);
+        QCOMPARE(read(frameB), u"3"_s);
+    }
+    for (int round = 0; round < 3; ++round) {
+        b.LoadFromFile(round % 2 == 0 ? none : second);
+        QCOMPARE(read(frameOf(b)), round % 2 == 0 ? u"absent"_s : u"3"_s);
+    }
+    b.LoadFromFile(entities);
+    QCOMPARE(read(frameOf(b)), u"unknown"_s);
+    QCOMPARE(frameOf(b).AttributeValue(u"x"_s), std::optional<QString>(u"E"_s));
 }
 
 QTEST_GUILESS_MAIN(CompactTreeTest)
