@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -19,12 +20,15 @@ template <typename T> class BlockVector {
 public:
     static constexpr std::uint32_t kShift = 16;
     static constexpr std::uint32_t kBlock = 1u << kShift;
+    static constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu; // never an item's index
 
     std::uint32_t size() const { return size_; }
     T& operator[](std::uint32_t i) { return blocks_[i >> kShift][i & (kBlock - 1)]; }
     const T& operator[](std::uint32_t i) const { return blocks_[i >> kShift][i & (kBlock - 1)]; }
     // Appends a default item and returns it.
     T& append() {
+        if (size_ == kNoIndex)
+            throw std::length_error("BlockVector");
         if ((size_ & (kBlock - 1)) == 0)
             blocks_.push_back(std::make_unique<T[]>(kBlock));
         return (*this)[size_++];

@@ -77,6 +77,12 @@ TreeBuilder* TreeBuilder::active() {
     return activeBuilder;
 }
 
+void TreeBuilder::fail(void* ctx) noexcept {
+    // Nothing may pass through libxml2's frames: stop the parse, and the load fails after it.
+    active()->failed_ = true;
+    xmlStopParser(static_cast<xmlParserCtxt*>(ctx));
+}
+
 bool TreeBuilder::beginRoot(xmlParserCtxt* ctxt) {
     if (rootSeen_)
         return false; // a second top-level element: the parser refuses the document anyway
@@ -178,7 +184,8 @@ void TreeBuilder::showTopToParser() {
 
 void TreeBuilder::startElement(void* ctx, const xmlChar* localName, const xmlChar* prefix,
                                const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
-                               int attributeCount, int defaultedCount, const xmlChar** attributes) {
+                               int attributeCount, int defaultedCount,
+                               const xmlChar** attributes) try {
     auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
     TreeBuilder* self = active();
     if (self->open_.empty() && !self->beginRoot(ctxt)) {
@@ -214,18 +221,22 @@ void TreeBuilder::startElement(void* ctx, const xmlChar* localName, const xmlCha
 
     self->open_.push_back(OpenElement{index});
     self->showTopToParser();
+} catch (...) {
+    fail(ctx);
 }
 
-void TreeBuilder::endElement(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+void TreeBuilder::endElement(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) try {
     TreeBuilder* self = active();
     if (self->open_.empty())
         return;
     nodePop(static_cast<xmlParserCtxt*>(ctx));
     self->open_.pop_back();
     self->showTopToParser();
+} catch (...) {
+    fail(ctx);
 }
 
-void TreeBuilder::characters(void* /*ctx*/, const xmlChar* text, int length) {
+void TreeBuilder::characters(void* ctx, const xmlChar* text, int length) try {
     TreeBuilder* self = active();
     if (self->open_.empty())
         return;
@@ -247,9 +258,11 @@ void TreeBuilder::characters(void* /*ctx*/, const xmlChar* text, int length) {
         }
     }
     self->showTopToParser();
+} catch (...) {
+    fail(ctx);
 }
 
-void TreeBuilder::cdataBlock(void* /*ctx*/, const xmlChar* /*text*/, int /*length*/) {
+void TreeBuilder::cdataBlock(void* ctx, const xmlChar* /*text*/, int /*length*/) try {
     TreeBuilder* self = active();
     if (self->open_.empty())
         return;
@@ -257,9 +270,11 @@ void TreeBuilder::cdataBlock(void* /*ctx*/, const xmlChar* /*text*/, int /*lengt
     if (self->open_.back().lastKind != XML_CDATA_SECTION_NODE)
         self->appendChild(CompactKind::CDataSection, XML_CDATA_SECTION_NODE);
     self->showTopToParser();
+} catch (...) {
+    fail(ctx);
 }
 
-void TreeBuilder::comment(void* ctx, const xmlChar* text) {
+void TreeBuilder::comment(void* ctx, const xmlChar* text) try {
     TreeBuilder* self = active();
     if (self->open_.empty()) {
         xmlSAX2Comment(ctx, text); // beside the root or inside the DTD
@@ -267,9 +282,11 @@ void TreeBuilder::comment(void* ctx, const xmlChar* text) {
     }
     self->appendChild(CompactKind::Comment, XML_COMMENT_NODE);
     self->showTopToParser();
+} catch (...) {
+    fail(ctx);
 }
 
-void TreeBuilder::processingInstruction(void* ctx, const xmlChar* target, const xmlChar* data) {
+void TreeBuilder::processingInstruction(void* ctx, const xmlChar* target, const xmlChar* data) try {
     TreeBuilder* self = active();
     if (self->open_.empty()) {
         xmlSAX2ProcessingInstruction(ctx, target, data);
@@ -279,9 +296,11 @@ void TreeBuilder::processingInstruction(void* ctx, const xmlChar* target, const 
     self->tree_->nodes[index].name =
         xmlDictLookup(static_cast<xmlParserCtxt*>(ctx)->dict, target, -1);
     self->showTopToParser();
+} catch (...) {
+    fail(ctx);
 }
 
-void TreeBuilder::reference(void* ctx, const xmlChar* name) {
+void TreeBuilder::reference(void* ctx, const xmlChar* name) try {
     // Only a reference to an undeclared entity reaches here, and the parse refuses it; it
     // still gets its node so the tree stays whole until then.
     TreeBuilder* self = active();
@@ -294,6 +313,8 @@ void TreeBuilder::reference(void* ctx, const xmlChar* name) {
     self->tree_->nodes[index].name =
         xmlDictLookup(static_cast<xmlParserCtxt*>(ctx)->dict, name, -1);
     self->showTopToParser();
+} catch (...) {
+    fail(ctx);
 }
 
 } // namespace lyremap::detail

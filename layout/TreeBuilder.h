@@ -29,6 +29,8 @@ public:
 
     // The compact content; null when libxml2 built the tree or no root element was seen.
     std::unique_ptr<CompactTree> takeTree();
+    // True when building ran out of memory; the parse was stopped and its result is no document.
+    bool failed() const { return failed_; }
     // The stand-in for the root element among the xmlDoc's children; null when there is none.
     const xmlNode* rootStandIn() const { return rootStandIn_; }
 
@@ -44,6 +46,7 @@ private:
     };
 
     static TreeBuilder* active();
+    static void fail(void* ctx) noexcept;
     static void startElement(void* ctx, const xmlChar* localName, const xmlChar* prefix,
                              const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
                              int attributeCount, int defaultedCount, const xmlChar** attributes);
@@ -73,6 +76,7 @@ private:
     RecentName recentNames_[64];
     std::vector<OpenElement> open_;
     bool rootSeen_ = false;
+    bool failed_ = false;
     xmlNode* rootStandIn_ = nullptr;
     xmlSAXHandler* sax_ = nullptr;
     TreeBuilder* previous_ = nullptr;

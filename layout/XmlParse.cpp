@@ -189,6 +189,8 @@ ParsedLayout parseLayoutFile(const QString& path, bool compact) {
         doc.reset(xmlCtxtReadFd(ctxt.get(), file.descriptor(), QFile::encodeName(path).constData(),
                                 nullptr, kParseOptions));
     }
+    if (builder.failed())
+        throw EOleException(kErrorOutOfMemory, QString());
     if (!collector.failed && doc) {
         std::optional<DocumentProblem> problem = checkAttributeExpansion(*doc, file.size());
         if (!problem) {
