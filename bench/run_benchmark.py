@@ -99,9 +99,16 @@ def main():
         growth = (large[1] / large[0]) / (small[1] / small[0])
         checks.append((f"time per MB at 200 MB {growth:.2f} x that at 20 MB (at most 1.20)",
                        growth <= 1.2))
-    on, off = table["1M frames, one widget"], table["same, all off the map"]
-    checks.append((f"1M frames off the map {off[1]:.3f} s, on the map {on[1]:.3f} s "
-                   "(off no slower)", off[1] <= on[1]))
+    # On and off the map alternately, so that both meet the same load of the machine.
+    on_path = dict(files)["1M frames, one widget"]
+    off_path = dict(files)["same, all off the map"]
+    on_runs, off_runs = [], []
+    for _ in range(max(args.pairs, 7)):
+        on_runs.append(run([render, on_path])[0])
+        off_runs.append(run([render, off_path])[0])
+    on, off = statistics.median(on_runs), statistics.median(off_runs)
+    checks.append((f"1M frames off the map {off:.3f} s, on the map {on:.3f} s, alternately "
+                   "(off no slower)", off <= on))
     checks.append((f"startup on a tiny file {tiny[0] * 1000:.0f} ms (under 50 ms)",
                    tiny[0] < 0.05))
     for text, met in checks:

@@ -2,9 +2,11 @@
 //
 // XmlDocument loads a file (closing the previous document first), remembers the path it was
 // asked to load even when loading fails, and finds a top-level element by name. Node is a
-// shared handle: it keeps the parsed document alive for as long as it is held, also after the
-// document is closed. A node's child list (all kinds of child, white-space-only text left out)
-// is built on first request and reused, so repeated requests return the same handles.
+// shared handle: every copy keeps the parsed document alive for as long as it is held, also
+// after the document is closed (the handles inside child lists are the document's own). A
+// node's child list (all kinds of child, white-space-only text left out) is built on first
+// request and reused, so repeated requests return the same handles. Like the document, handles
+// and prepared attribute names belong to one thread at a time.
 #pragma once
 
 #include "layout/DocumentErrors.h"
@@ -16,7 +18,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 struct _xmlNode;
 
