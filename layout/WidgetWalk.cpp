@@ -28,53 +28,59 @@ std::int32_t wrappedDefault(std::int32_t base) {
 
 } // namespace
 
-WidgetWalk::WidgetWalk(MapCanvas& canvas, QLocale locale)
-    : canvas_(canvas), locale_(std::move(locale)) {}
+std::optional<std::int32_t> WidgetWalk::integerFrom(std::string_view utf8) const {
+    // Most values are plain integers: read them where they lie.
+    if (const auto plain = readPlainInteger(utf8))
+        return plain;
+    return integerFrom(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+}
 
-std::optional<std::int32_t> WidgetWalk::readInteger(const Node& node, const AttributeKey& key,
-                                                    QStringView qname) const {
-    // Most values are plain integers held as written: read them where they lie.
-    const AttributeText text = node.AttributeUtf8(key);
-    if (text.state == AttributeText::State::Absent)
-        return std::nullopt;
-    if (text.state == AttributeText::State::Text)
-        if (const auto plain = readPlainInteger(text.text))
-            return plain;
+std::optional<std::int32_t> WidgetWalk::integerFrom(const std::optional<QString>& value) const {
     try {
-        const std::optional<QString> value =
-            text.state == AttributeText::State::Text
-                ? std::optional<QString>(
-                      QString::fromUtf8(text.text.data(), static_cast<qsizetype>(text.text.size())))
-                : node.AttributeValue(qname);
         return attributeToInteger(value, locale_);
     } catch (const EConversionError&) {
         return std::nullopt;
     }
 }
 
-void WidgetWalk::DrawFrame(const Node& node, std::int32_t& X, std::int32_t& Y) {
-    // base + the converted attribute, or nothing when it does not convert or leaves the range.
-    const auto offsetFrom = [&](std::int32_t base, const AttributeKey& key,
-                                QStringView qname) -> std::optional<std::int32_t> {
-        const auto value = readInteger(node, key, qname);
+std::optional<std::int32_t> WidgetWalk::readInteger(const Node& node, const AttributeKey& key,
+                                                    QStringView qname) const {
+    const AttributeText text = node.AttributeUtf8(key);
+    if (text.state == AttributeText::State::Absent)
+        return std::nullopt;
+    if (text.state == AttributeText::State::Text)
+        return integerFrom(text.text);
+    return integerFrom(node.AttributeValue(qname));
+}
+
+void WidgetWalk::placeFrame(std::optional<std::int32_t> x, std::optional<std::int32_t> y,
+                            std::optional<std::int32_t> width, std::optional<std::int32_t> height,
+                            bool solid, std::int32_t& X, std::int32_t& Y) {
+    // base + the converted attribute, or nothing when there is none or the sum leaves the range.
+    const auto offsetFrom = [](std::int32_t base, std::optional<std::int32_t> value) {
         return value ? checkedSum(base, *value) : std::nullopt;
     };
     MapRect rect;
-    rect.Left = offsetFrom(X, x_, u"x").value_or(X);
-    rect.Top = offsetFrom(Y, y_, u"y").value_or(Y);
-    rect.Right = offsetFrom(rect.Left, width_, u"width").value_or(wrappedDefault(rect.Left));
-    rect.Bottom = offsetFrom(rect.Top, height_, u"height").value_or(wrappedDefault(rect.Top));
+    rect.Left = offsetFrom(X, x).value_or(X);
+    rect.Top = offsetFrom(Y, y).value_or(Y);
+    rect.Right = offsetFrom(rect.Left, width).value_or(wrappedDefault(rect.Left));
+    rect.Bottom = offsetFrom(rect.Top, height).value_or(wrappedDefault(rect.Top));
+    canvas_.SetPenStyle(solid ? PenStyle::Solid : PenStyle::Dotted);
+    canvas_.DrawRectangle(rect);
+    X = rect.Left;
+    Y = rect.Top;
+}
 
+void WidgetWalk::DrawFrame(const Node& node, std::int32_t& X, std::int32_t& Y) {
     const AttributeText border = node.AttributeUtf8(border_);
     bool solid = false;
     if (border.state == AttributeText::State::Text)
         solid = nameTestUtf8(border.text, u"yes");
     else if (border.state == AttributeText::State::Unknown)
         solid = nameTest(node.AttributeValue(u"border").value_or(QString()), u"yes");
-    canvas_.SetPenStyle(solid ? PenStyle::Solid : PenStyle::Dotted);
-    canvas_.DrawRectangle(rect);
-    X = rect.Left;
-    Y = rect.Top;
+    placeFrame(readInteger(node, x_, u"x"), readInteger(node, y_, u"y"),
+               readInteger(node, width_, u"width"), readInteger(node, height_, u"height"), solid, X,
+               Y);
 }
 
 void WidgetWalk::drawFrames(const NodeList& children, std::int32_t& X, std::int32_t& Y) {
@@ -87,6 +93,10 @@ void WidgetWalk::drawFrames(const NodeList& children, std::int32_t& X, std::int3
 }
 
 void WidgetWalk::DrawWidget(const Node& node, std::int32_t X, std::int32_t Y) {
+    if (const auto at = detail::compactPosition(node); at && at->attributesAsWritten) {
+        drawCompactWidget(*at, X, Y);
+        return;
+    }
     // One entry per widget whose nested widgets are being walked: its children, the next one to
     // look at and the origin its frames left, which each nested widget starts from. Child lists
     // belong to the document, which NODE keeps alive, so they stay put while the walk runs.

@@ -351,6 +351,14 @@ std::optional<std::uint32_t> detail::LoadedDocument::attributeNumber(std::string
     return number;
 }
 
+std::optional<detail::CompactPosition> detail::compactPosition(const Node& node) {
+    if (node.doc_ == nullptr || node.xml_ != nullptr)
+        return std::nullopt;
+    const xmlDoc* doc = node.doc_->parsed.doc.get();
+    const bool declared = doc->intSubset != nullptr && doc->intSubset->attributes != nullptr;
+    return CompactPosition{node.doc_->parsed.tree.get(), node.index_, node.doc_->serial, !declared};
+}
+
 Node::Node(const Node& other)
     : owner_(other.owner_ || other.doc_ == nullptr ? other.owner_ : other.doc_->shared_from_this()),
       doc_(other.doc_), xml_(other.xml_), index_(other.index_) {}

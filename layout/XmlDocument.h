@@ -25,6 +25,7 @@ namespace lyremap {
 
 namespace detail {
 struct LoadedDocument;
+struct CompactTree;
 } // namespace detail
 
 // Node kinds, numbered as the DOM numbers them.
@@ -43,7 +44,21 @@ enum class NodeType {
     Notation = 12,
 };
 
+class Node;
 class NodeList;
+
+namespace detail {
+// Where a node lies in a compact tree, for readers that walk the tree directly.
+struct CompactPosition {
+    const CompactTree* tree = nullptr;
+    std::uint32_t index = 0;
+    std::uint64_t load = 0; // tells loads apart, also one at the address of an earlier one
+    // No DTD of the file declares attributes: an element's attributes are the ones it carries.
+    bool attributesAsWritten = false;
+};
+// NODE's place in its document's compact tree; nothing when libxml2's tree holds NODE.
+std::optional<CompactPosition> compactPosition(const Node& node);
+} // namespace detail
 
 // An attribute name prepared for asking many nodes: it remembers what the name is in the last
 // loaded document it was used with, so that asking again costs no lookup of the name.
@@ -123,6 +138,7 @@ public:
 private:
     friend class XmlDocument;
     friend struct detail::LoadedDocument;
+    friend std::optional<detail::CompactPosition> detail::compactPosition(const Node& node);
     // AttributeUtf8 for a compact element, given the number of NAME where it has no prefix.
     AttributeText compactAttribute(std::string_view name,
                                    const std::optional<std::uint32_t>& number) const;

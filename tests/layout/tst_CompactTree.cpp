@@ -3,10 +3,14 @@
 // tree; the allocation-free accessors agree with the ordinary ones.
 #include "TestSupport.h"
 
+#include "RecordingTarget.h"
+
 #include "layout/Conversion.h"
+#include "layout/OpenLayout.h"
 #include "layout/XmlDocument.h"
 
 #include <QDirIterator>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
@@ -121,6 +125,8 @@ private slots:
     void sameTreeForTrickyDocuments();
     void childListsOwnNoDocument();
     void attributeKeyFollowsTheLoad();
+    void walkDrawsTheSameOnBothTrees_data();
+    void walkDrawsTheSameOnBothTrees();
 };
 
 void CompactTreeTest::sameTreeForTheW3CSuite() {
@@ -271,6 +277,116 @@ void CompactTreeTest::attributeKeyFollowsTheLoad() {
     b.LoadFromFile(entities);
     QCOMPARE(read(frameOf(b)), u"unknown"_s);
     QCOMPARE(frameOf(b).AttributeValue(u"x"_s), std::optional<QString>(u"E"_s));
+}
+
+namespace {
+
+// A layout of random nesting, names, attributes and other content, the same for each SEED.
+QByteArray randomLayout(quint32 seed, const QByteArray& prolog) {
+    QRandomGenerator random(seed);
+    const char* names[] = {"widget",
+                           "frame",
+                           "Widget",
+                           "FRAME",
+                           "frame",
+                           "widget",
+                           "frame",
+                           "widget",
+                           "frame",
+                           "widget",
+                           "frame",
+                           "p:frame",
+                           "p:widget",
+                           "other",
+                           "w\xc3\xad"
+                           "dget",
+                           "FRAME\xc3\xa4"};
+    const char* attributes[] = {"x", "y", "width", "height", "border", "X", "p:x", "y"};
+    const char* values[] = {"10",  "-7",          "0",          "+3",          " 7",
+                            "1,5", "0x1F",        "$FFFFFFFF",  "true",        "False",
+                            "",    "yes",         "YES",        "yes ",        "no",
+                            "abc", "99999999999", "2147483647", "-2147483648", "\xd9\xa3",
+                            "1e2", "&#x35;",      "&amp;"};
+    const auto pick = [&](const auto& list) {
+        return QByteArray(list[random.bounded(int(std::size(list)))]);
+    };
+    QByteArray xml = prolog + "<widget_description xmlns:p='urn:p'>";
+    QList<QByteArray> open;
+    for (int step = 0; step < 400; ++step) {
+        const int choice = random.bounded(10);
+        if (choice < 4 && open.size() < 12) {
+            // Mostly widgets at the top, where the walk starts.
+            const QByteArray name =
+                open.isEmpty() && random.bounded(4) != 0 ? QByteArray("widget") : pick(names);
+            xml += '<' + name;
+            QSet<QByteArray> used;
+            for (int a = random.bounded(6); a > 0; --a) {
+                const QByteArray attribute = pick(attributes);
+                if (used.contains(attribute))
+                    continue;
+                used.insert(attribute);
+                xml += ' ' + attribute + "='" + pick(values) + '\'';
+            }
+            if (random.bounded(3) == 0) {
+                xml += "/>";
+            } else {
+                xml += '>';
+                open.append(name);
+            }
+        } else if (choice < 7 && !open.isEmpty()) {
+            xml += "</" + open.takeLast() + '>';
+        } else if (choice == 7) {
+            xml += random.bounded(2) ? "<?frame x='1'?>" : "<?widget?>";
+        } else if (choice == 8) {
+            xml += random.bounded(2) ? "<!-- c -->" : "<![CDATA[t]]>";
+        } else {
+            xml += random.bounded(2) ? "\n  " : "text";
+        }
+    }
+    while (!open.isEmpty())
+        xml += "</" + open.takeLast() + '>';
+    return xml + "</widget_description>";
+}
+
+QStringList drawnBy(const QString& path, TreeBuilding building) {
+    XmlDocument document(building);
+    lyremap::test::RecordingTarget target;
+    const lyremap::OpenOutcome outcome =
+        lyremap::OpenLayout(document, target, path, QLocale(QLocale::German, QLocale::Germany));
+    return target.calls << outcome.statusText;
+}
+
+} // namespace
+
+void CompactTreeTest::walkDrawsTheSameOnBothTrees_data() {
+    QTest::addColumn<QByteArray>("prolog");
+    QTest::addColumn<quint32>("firstSeed");
+    // The compact tree is read directly where no DTD declares attributes, through node handles
+    // where one does; libxml2's tree always through node handles.
+    QTest::newRow("no DTD") << QByteArray() << 1u;
+    QTest::newRow("DTD without attributes")
+        << QByteArray("<!DOCTYPE widget_description [<!ELEMENT frame ANY>]>") << 101u;
+    QTest::newRow("DTD defaults")
+        << QByteArray("<!DOCTYPE widget_description [<!ATTLIST frame x CDATA '4' "
+                      "border CDATA 'Yes'>]>")
+        << 201u;
+    QTest::newRow("entities") << QByteArray("<!DOCTYPE widget_description [<!ENTITY e '5'>]>")
+                              << 301u;
+}
+
+void CompactTreeTest::walkDrawsTheSameOnBothTrees() {
+    QFETCH(QByteArray, prolog);
+    QFETCH(quint32, firstSeed);
+    ScratchDir scratch;
+    int drawn = 0;
+    for (quint32 seed = firstSeed; seed < firstSeed + 40; ++seed) {
+        const QString path = scratch.write(u"walk.xml"_s, randomLayout(seed, prolog));
+        const QStringList compact = drawnBy(path, TreeBuilding::Compact);
+        QCOMPARE(compact, drawnBy(path, TreeBuilding::Libxml));
+        QVERIFY2(compact.last().endsWith(u" loaded."_s), qPrintable(compact.last()));
+        drawn += int(compact.size()) - 3; // ResetMap, RefreshMap and the outcome
+    }
+    QVERIFY2(drawn > 40 * 8, qPrintable(QString::number(drawn))); // they draw plenty
 }
 
 QTEST_GUILESS_MAIN(CompactTreeTest)
