@@ -9,12 +9,12 @@ std::string_view TextArena::store(const char* bytes, std::size_t size) {
         return std::string_view("", 0);
     if (size > kChunk / 4) {
         // A large value gets a chunk of its own, so the current chunk's rest is not wasted.
-        chunks_.push_back(std::make_unique<char[]>(size));
+        chunks_.push_back(std::make_unique_for_overwrite<char[]>(size));
         std::memcpy(chunks_.back().get(), bytes, size);
         return std::string_view(chunks_.back().get(), size);
     }
     if (size > left_) {
-        chunks_.push_back(std::make_unique<char[]>(kChunk));
+        chunks_.push_back(std::make_unique_for_overwrite<char[]>(kChunk));
         free_ = chunks_.back().get();
         left_ = kChunk;
     }

@@ -6,36 +6,46 @@
 
 #include <libxml/xmlstring.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace lyremap::detail {
 
 // A growing sequence whose items never move: blocks of 2^16 items, so growth copies nothing.
+// Items are made as they are appended; a block's unused rest is never touched.
 template <typename T> class BlockVector {
+    static_assert(std::is_trivially_destructible_v<T>, "blocks are released without destructors");
+
 public:
     static constexpr std::uint32_t kShift = 16;
     static constexpr std::uint32_t kBlock = 1u << kShift;
     static constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu; // never an item's index
 
     std::uint32_t size() const { return size_; }
-    T& operator[](std::uint32_t i) { return blocks_[i >> kShift][i & (kBlock - 1)]; }
-    const T& operator[](std::uint32_t i) const { return blocks_[i >> kShift][i & (kBlock - 1)]; }
+    T& operator[](std::uint32_t i) { return block(i >> kShift)[i & (kBlock - 1)]; }
+    const T& operator[](std::uint32_t i) const { return block(i >> kShift)[i & (kBlock - 1)]; }
     // Appends a default item and returns it.
     T& append() {
         if (size_ == kNoIndex)
             throw std::length_error("BlockVector");
         if ((size_ & (kBlock - 1)) == 0)
-            blocks_.push_back(std::make_unique<T[]>(kBlock));
-        return (*this)[size_++];
+            blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(sizeof(T) * kBlock));
+        T* item = &block(size_ >> kShift)[size_ & (kBlock - 1)];
+        ++size_;
+        return *new (item) T();
     }
 
 private:
-    std::vector<std::unique_ptr<T[]>> blocks_;
+    T* block(std::uint32_t b) const { return reinterpret_cast<T*>(blocks_[b].get()); }
+
+    std::vector<std::unique_ptr<std::byte[]>> blocks_;
     std::uint32_t size_ = 0;
 };
 

@@ -395,22 +395,4 @@ bool nameTestUtf8(std::string_view name, QStringView word) {
     return name.size() == static_cast<std::size_t>(word.size());
 }
 
-std::optional<std::int32_t> readPlainInteger(std::string_view text) {
-    std::size_t pos = 0;
-    const bool negative = !text.empty() && text[0] == '-';
-    if (!text.empty() && (text[0] == '-' || text[0] == '+'))
-        pos = 1;
-    const std::size_t digits = text.size() - pos;
-    if (digits == 0 || digits > 9)
-        return std::nullopt;
-    std::int32_t value = 0;
-    for (; pos < text.size(); ++pos) {
-        const char c = text[pos];
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return negative ? -value : value;
-}
-
 } // namespace lyremap

@@ -175,7 +175,7 @@ void TreeBuilder::showTopToParser() {
     if (open_.empty())
         return;
     const OpenElement& top = open_.back();
-    shown_.name = tree_->nodes[top.node].localName;
+    shown_.name = top.localName;
     shownFirst_.type = top.firstKind;
     shownLast_.type = top.lastKind;
     shown_.children = top.firstKind != 0 ? &shownFirst_ : nullptr;
@@ -219,7 +219,7 @@ void TreeBuilder::startElement(void* ctx, const xmlChar* localName, const xmlCha
     // Attributes defaulted by the DTD are not stored: reading one finds its declaration.
     self->storeAttributes(ctxt, node, attributeCount - defaultedCount, attributes);
 
-    self->open_.push_back(OpenElement{index});
+    self->open_.push_back(OpenElement{index, localName});
     self->showTopToParser();
 } catch (...) {
     fail(ctx);

@@ -39,6 +39,7 @@ private:
     // would have it: the kinds of its first and last child so far.
     struct OpenElement {
         std::uint32_t node;
+        const xmlChar* localName = nullptr;
         std::uint32_t lastChild = kNoNode;
         xmlElementType firstKind = xmlElementType(0);
         xmlElementType lastKind = xmlElementType(0);

@@ -23,14 +23,14 @@ struct WidgetWalk::CompactState {
     // Learns the numbers of the frame attributes in TREE of load LOAD.
     CompactState(const CompactTree& tree, std::uint64_t load) : load(load) {
         static constexpr const char* kNames[kAttributes] = {"x", "y", "width", "height", "border"};
-        numbers.fill(kNoNumber);
+        slotOf.assign(tree.attributeNames.size(), kNoSlot);
         for (std::uint32_t n = 0; n < tree.attributeNames.size(); ++n) {
             const detail::AttributeName& name = tree.attributeNames[n];
             if (name.prefix != nullptr)
                 continue;
-            for (std::size_t k = 0; k < kAttributes; ++k)
+            for (std::uint8_t k = 0; k < kAttributes; ++k)
                 if (std::strcmp(reinterpret_cast<const char*>(name.localName), kNames[k]) == 0)
-                    numbers[k] = n;
+                    slotOf[n] = k;
         }
     }
 
@@ -54,9 +54,10 @@ struct WidgetWalk::CompactState {
         return slot;
     }
 
-    static constexpr std::uint32_t kNoNumber = 0xFFFFFFFFu;
+    static constexpr std::uint8_t kNoSlot = 0xFF;
     std::uint64_t load;
-    std::array<std::uint32_t, kAttributes> numbers;
+    // For each attribute name of the tree, which of the frame attributes it is, if any.
+    std::vector<std::uint8_t> slotOf;
     std::array<Verdict, 256> verdicts{};
     const CompactTree* tree = nullptr;
 };
@@ -75,9 +76,9 @@ void WidgetWalk::drawCompactFrame(std::uint32_t index, std::int32_t& X, std::int
     if (node.kind == CompactKind::Element)
         for (std::uint32_t i = 0; i < node.attributeCount; ++i) {
             const detail::CompactAttribute& attribute = tree.attributes[node.firstAttribute + i];
-            for (std::size_t k = 0; k < values.size(); ++k)
-                if (attribute.name == compact_->numbers[k] && !values[k])
-                    values[k] = attribute.value();
+            const std::uint8_t k = compact_->slotOf[attribute.name];
+            if (k != CompactState::kNoSlot && !values[k])
+                values[k] = attribute.value();
         }
     const auto integer = [&](std::size_t k) {
         return values[k] ? integerFrom(*values[k]) : std::nullopt;
