@@ -378,4 +378,21 @@ bool nameTest(QStringView name, QStringView word) {
     return name.size() == word.size();
 }
 
+bool nameTestUtf8(std::string_view name, QStringView word) {
+    // As in nameTest: while both are ASCII, bytes and code units line up one to one. After an
+    // equal ASCII stretch as long as the shorter, whatever is left of the longer is more code
+    // units on its side only, so the two match exactly when nothing is left.
+    const std::size_t common = std::min(name.size(), static_cast<std::size_t>(word.size()));
+    const auto lower = [](char16_t c) -> char16_t { return c >= u'A' && c <= u'Z' ? c + 32 : c; };
+    for (std::size_t i = 0; i < common; ++i) {
+        const auto a = static_cast<unsigned char>(name[i]);
+        const char16_t b = word[qsizetype(i)].unicode();
+        if (a >= 0x80 || b >= 0x80)
+            return nameTest(QString::fromUtf8(name.data(), qsizetype(name.size())), word);
+        if (lower(a) != lower(b))
+            return false;
+    }
+    return name.size() == static_cast<std::size_t>(word.size());
+}
+
 } // namespace lyremap

@@ -17,6 +17,7 @@
 #include <QStringView>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 namespace lyremap {
 
@@ -53,5 +54,28 @@ std::int32_t attributeToInteger(const std::optional<QString>& value, const QLoca
 
 // True when name equals word over their whole length, ignoring letter case; nothing trimmed.
 bool nameTest(QStringView name, QStringView word);
+// nameTest for a name in UTF-8; an ASCII name is compared where it lies, without conversion.
+bool nameTestUtf8(std::string_view name, QStringView word);
+
+// The value of UTF-8 text that is an optional sign and one to nine decimal digits, nothing
+// else: text that every stage of attributeToInteger reads as exactly that number, in every
+// locale. Anything else gives nothing and needs attributeToInteger.
+inline std::optional<std::int32_t> readPlainInteger(std::string_view text) {
+    std::size_t pos = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '-' || text[0] == '+'))
+        pos = 1;
+    const std::size_t digits = text.size() - pos;
+    if (digits == 0 || digits > 9)
+        return std::nullopt;
+    std::int32_t value = 0;
+    for (; pos < text.size(); ++pos) {
+        const char c = text[pos];
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return negative ? -value : value;
+}
 
 } // namespace lyremap

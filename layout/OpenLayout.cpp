@@ -25,10 +25,11 @@ OpenOutcome OpenLayout(XmlDocument& xmlDoc, MapTarget& map, const QString& name,
         const Node root = xmlDoc.FindTopLevelNode(QStringLiteral("widget_description"));
         if (root.HasChildNodes()) {
             WidgetWalk walk(map, locale);
-            const int count = root.ChildNodes().Count();
+            const NodeList& children = root.ChildNodes();
+            const int count = children.Count();
             for (int i = 0; i < count; ++i) {
-                const Node child = root.ChildNodes().Item(i);
-                if (nameTest(child.NodeName(), u"widget"))
+                const Node& child = children.Item(i);
+                if (child.NameMatches(u"widget"))
                     walk.DrawWidget(child, 0, 0);
             }
         }

@@ -28,47 +28,80 @@ std::int32_t wrappedDefault(std::int32_t base) {
 
 } // namespace
 
-WidgetWalk::WidgetWalk(MapCanvas& canvas, QLocale locale)
-    : canvas_(canvas), locale_(std::move(locale)) {}
+std::optional<std::int32_t> WidgetWalk::integerFrom(std::string_view utf8) const {
+    // Most values are plain integers: read them where they lie.
+    if (const auto plain = readPlainInteger(utf8))
+        return plain;
+    return integerFrom(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+}
 
-void WidgetWalk::DrawFrame(const Node& node, std::int32_t& X, std::int32_t& Y) {
-    // base + the converted attribute, or nothing when it does not convert or leaves the range.
-    const auto offsetFrom = [&](std::int32_t base,
-                                QStringView name) -> std::optional<std::int32_t> {
-        try {
-            return checkedSum(base, attributeToInteger(node.AttributeValue(name), locale_));
-        } catch (const EConversionError&) {
-            return std::nullopt;
-        }
+std::optional<std::int32_t> WidgetWalk::integerFrom(const std::optional<QString>& value) const {
+    try {
+        return attributeToInteger(value, locale_);
+    } catch (const EConversionError&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::int32_t> WidgetWalk::readInteger(const Node& node, const AttributeKey& key,
+                                                    QStringView qname) const {
+    const AttributeText text = node.AttributeUtf8(key);
+    if (text.state == AttributeText::State::Absent)
+        return std::nullopt;
+    if (text.state == AttributeText::State::Text)
+        return integerFrom(text.text);
+    return integerFrom(node.AttributeValue(qname));
+}
+
+void WidgetWalk::placeFrame(std::optional<std::int32_t> x, std::optional<std::int32_t> y,
+                            std::optional<std::int32_t> width, std::optional<std::int32_t> height,
+                            bool solid, std::int32_t& X, std::int32_t& Y) {
+    // base + the converted attribute, or nothing when there is none or the sum leaves the range.
+    const auto offsetFrom = [](std::int32_t base, std::optional<std::int32_t> value) {
+        return value ? checkedSum(base, *value) : std::nullopt;
     };
     MapRect rect;
-    rect.Left = offsetFrom(X, u"x").value_or(X);
-    rect.Top = offsetFrom(Y, u"y").value_or(Y);
-    rect.Right = offsetFrom(rect.Left, u"width").value_or(wrappedDefault(rect.Left));
-    rect.Bottom = offsetFrom(rect.Top, u"height").value_or(wrappedDefault(rect.Top));
-
-    const QString border = node.AttributeValue(u"border").value_or(QString());
-    canvas_.SetPenStyle(nameTest(border, u"yes") ? PenStyle::Solid : PenStyle::Dotted);
+    rect.Left = offsetFrom(X, x).value_or(X);
+    rect.Top = offsetFrom(Y, y).value_or(Y);
+    rect.Right = offsetFrom(rect.Left, width).value_or(wrappedDefault(rect.Left));
+    rect.Bottom = offsetFrom(rect.Top, height).value_or(wrappedDefault(rect.Top));
+    canvas_.SetPenStyle(solid ? PenStyle::Solid : PenStyle::Dotted);
     canvas_.DrawRectangle(rect);
     X = rect.Left;
     Y = rect.Top;
 }
 
-void WidgetWalk::drawFrames(const Node& widget, std::int32_t& X, std::int32_t& Y) {
-    const NodeList& children = widget.ChildNodes();
+void WidgetWalk::DrawFrame(const Node& node, std::int32_t& X, std::int32_t& Y) {
+    const AttributeText border = node.AttributeUtf8(border_);
+    bool solid = false;
+    if (border.state == AttributeText::State::Text)
+        solid = nameTestUtf8(border.text, u"yes");
+    else if (border.state == AttributeText::State::Unknown)
+        solid = nameTest(node.AttributeValue(u"border").value_or(QString()), u"yes");
+    placeFrame(readInteger(node, x_, u"x"), readInteger(node, y_, u"y"),
+               readInteger(node, width_, u"width"), readInteger(node, height_, u"height"), solid, X,
+               Y);
+}
+
+void WidgetWalk::drawFrames(const NodeList& children, std::int32_t& X, std::int32_t& Y) {
     const int count = children.Count();
     for (int i = 0; i < count; ++i) {
         const Node& child = children.Item(i);
-        if (nameTest(child.NodeName(), u"frame"))
+        if (child.NameMatches(u"frame"))
             DrawFrame(child, X, Y);
     }
 }
 
 void WidgetWalk::DrawWidget(const Node& node, std::int32_t X, std::int32_t Y) {
-    // One entry per widget whose nested widgets are being walked: the widget, the next child to
-    // look at and the origin its frames left, which each nested widget starts from.
+    if (const auto at = detail::compactPosition(node); at && at->attributesAsWritten) {
+        drawCompactWidget(*at, X, Y);
+        return;
+    }
+    // One entry per widget whose nested widgets are being walked: its children, the next one to
+    // look at and the origin its frames left, which each nested widget starts from. Child lists
+    // belong to the document, which NODE keeps alive, so they stay put while the walk runs.
     struct Pending {
-        Node widget;
+        const NodeList* children;
         int next;
         int count;
         std::int32_t X;
@@ -79,8 +112,9 @@ void WidgetWalk::DrawWidget(const Node& node, std::int32_t X, std::int32_t Y) {
     const auto enter = [&](const Node& widget, std::int32_t x, std::int32_t y) {
         if (!widget.HasChildNodes())
             return;
-        drawFrames(widget, x, y);
-        stack.push_back(Pending{widget, 0, widget.ChildNodes().Count(), x, y});
+        const NodeList& children = widget.ChildNodes();
+        drawFrames(children, x, y);
+        stack.push_back(Pending{&children, 0, children.Count(), x, y});
     };
 
     enter(node, X, Y);
@@ -90,8 +124,8 @@ void WidgetWalk::DrawWidget(const Node& node, std::int32_t X, std::int32_t Y) {
             stack.pop_back();
             continue;
         }
-        const Node child = top.widget.ChildNodes().Item(top.next++);
-        if (nameTest(child.NodeName(), u"widget"))
+        const Node& child = top.children->Item(top.next++);
+        if (child.NameMatches(u"widget"))
             enter(child, top.X, top.Y); // may grow the stack: top is not used after this
     }
 }

@@ -3,6 +3,7 @@
 #include "layout/DocumentChecks.h"
 #include "layout/RegularFile.h"
 #include "layout/SourceLine.h"
+#include "layout/TreeBuilder.h"
 
 #include <QFile>
 #include <cstdint>
@@ -177,7 +178,7 @@ void ensureXmlInitialised() {
     std::call_once(once, [] { xmlInitParser(); });
 }
 
-XmlDocPtr parseLayoutFile(const QString& path) {
+ParsedLayout parseLayoutFile(const QString& path, bool compact) {
     ensureXmlInitialised();
     const RegularFile file(path);
 
@@ -190,11 +191,16 @@ XmlDocPtr parseLayoutFile(const QString& path) {
     ctxt->sax->serror = &collectError;
 
     XmlDocPtr doc;
+    detail::TreeBuilder builder;
+    if (compact)
+        builder.install(*ctxt->sax);
     {
         const ScopedErrorRouting routing(&collector);
         doc.reset(xmlCtxtReadFd(ctxt.get(), file.descriptor(), QFile::encodeName(path).constData(),
                                 nullptr, kParseOptions));
     }
+    if (builder.failed())
+        throw EOleException(kErrorOutOfMemory, QString());
     if (!collector.failed && doc) {
         std::optional<DocumentProblem> problem = checkAttributeExpansion(*doc, file.size());
         if (!problem) {
@@ -202,8 +208,14 @@ XmlDocPtr parseLayoutFile(const QString& path) {
             problem = checkByteOrderMark(reinterpret_cast<const unsigned char*>(head.constData()),
                                          static_cast<std::size_t>(head.size()), *doc);
         }
-        if (!problem)
-            return doc;
+        if (!problem) {
+            ParsedLayout parsed;
+            parsed.tree = builder.takeTree();
+            if (parsed.tree)
+                parsed.rootStandIn = builder.rootStandIn();
+            parsed.doc = std::move(doc);
+            return parsed;
+        }
         ParseReport report{problem->reason, static_cast<int>(problem->line), QString()};
         const ScopedErrorRouting quiet(nullptr); // decoding the line may report errors again
         if (report.line > 0)

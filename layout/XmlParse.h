@@ -3,6 +3,7 @@
 // and depth limits on. Errors are collected for this parse only and never printed.
 #pragma once
 
+#include "layout/CompactTree.h"
 #include "layout/DocumentErrors.h"
 
 #include <QString>
@@ -20,9 +21,18 @@ using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocDeleter>;
 // Initialises libxml2 once per process; safe to call from anywhere, any number of times.
 void ensureXmlInitialised();
 
+// A parsed file: libxml2's document, which holds the document type and the nodes beside the
+// root element (or, with libxml2's tree, everything), and the compact content of the root.
+struct ParsedLayout {
+    XmlDocPtr doc;
+    std::unique_ptr<detail::CompactTree> tree; // null when libxml2 built the whole tree
+    const xmlNode* rootStandIn = nullptr;      // the child of doc standing for tree's root
+};
+
 // Parses the regular file at PATH. Anything else (missing, a folder, a pipe, a device) and any
 // error that libxml2 reports at error level or above, namespace errors included, fails with
 // EDOMParseError carrying the first such error. Running out of memory fails with EOleException.
-XmlDocPtr parseLayoutFile(const QString& path);
+// With COMPACT false libxml2 builds the whole tree.
+ParsedLayout parseLayoutFile(const QString& path, bool compact = true);
 
 } // namespace lyremap

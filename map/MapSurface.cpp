@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace lyremap {
 
@@ -30,31 +31,38 @@ Pattern patternOf(PenStyle style) {
     return {1, 1};
 }
 
-// Writes `count` pixels of one colour, `stride` pixels apart.
-void fillStrided(quint32* p, qsizetype stride, qint64 count, quint32 colour) {
-    if (stride == 1) {
-        std::fill_n(p, count, colour);
-        return;
+const PatternBits& patternBitsOf(PenStyle style) {
+    static const PatternBits solid(1, 1);
+    static const PatternBits dashed(patternOf(PenStyle::Dashed).on,
+                                    patternOf(PenStyle::Dashed).period);
+    static const PatternBits dotted(patternOf(PenStyle::Dotted).on,
+                                    patternOf(PenStyle::Dotted).period);
+    switch (style) {
+    case PenStyle::Solid:
+        return solid;
+    case PenStyle::Dashed:
+        return dashed;
+    case PenStyle::Dotted:
+        return dotted;
     }
-    for (; count > 0; --count, p += stride)
-        *p = colour;
+    return solid;
 }
 
-// Writes `count` pixels, `stride` apart, of a pattern that starts `phase` pixels into its period.
-// Pattern parts are written in whole runs so a solid or long dash costs one fill each.
-void paintRun(quint32* p, qsizetype stride, qint64 count, qint64 phase, Pattern pattern,
-              bool gapsWhite) {
-    while (count > 0) {
-        const bool on = phase < pattern.on;
-        const qint64 n = std::min<qint64>(count, (on ? pattern.on : pattern.period) - phase);
-        if (on)
-            fillStrided(p, stride, n, Black);
-        else if (gapsWhite)
-            fillStrided(p, stride, n, White);
-        p += n * stride;
-        count -= n;
-        phase += n;
-        if (phase == pattern.period)
+// One row of a pen's pattern with white gaps, long enough for any horizontal run from any phase:
+// entry i is the colour of the pattern at phase i.
+std::vector<quint32> patternRow(Pattern pattern, qint64 length) {
+    std::vector<quint32> row(static_cast<std::size_t>(length + pattern.period));
+    for (std::size_t i = 0; i < row.size(); ++i)
+        row[i] = qint64(i) % pattern.period < pattern.on ? Black : White;
+    return row;
+}
+
+// Writes `count` pixels, `stride` pixels apart, of a pattern with white gaps that starts
+// `phase` pixels into its period.
+void paintColumn(quint32* p, qsizetype stride, qint64 count, qint64 phase, Pattern pattern) {
+    for (; count > 0; --count, p += stride) {
+        *p = phase < pattern.on ? Black : White;
+        if (++phase == pattern.period)
             phase = 0;
     }
 }
@@ -68,6 +76,7 @@ void MapSurface::ResetMap() {
     if (!hasRaster())
         createRaster();
     pen_ = PenStyle::Dashed;
+    marks_.clear(); // the white fill below covers every pixel
     const MapRect whole{0, 0, size_.width(), size_.height()};
     fillWhite(whole);
     DrawRectangle(whole);
@@ -99,7 +108,33 @@ void MapSurface::DrawRectangle(const MapRect& rect) {
     const qint64 r1 = std::min<qint64>(bottom - 1, mapH - 1);
     if (c0 > c1 || r0 > r1)
         return;
+    const Pattern pattern = patternOf(pen_);
+    const qint64 v0 = std::max(top + 1, r0);
+    const qint64 v1 = std::min(bottom - 2, r1);
 
+    if (!fillWhite_) {
+        // Only black is drawn: gather it as marks. Horizontal edges own the corners.
+        const PatternBits& bits = patternBitsOf(pen_);
+        const auto horizontal = [&](qint64 y) {
+            if (y >= r0 && y <= r1)
+                marks_.markRow(y, c0, c1 - c0 + 1, (c0 - left) % pattern.period, bits);
+        };
+        horizontal(top);
+        if (bottom - 1 != top)
+            horizontal(bottom - 1);
+        const auto vertical = [&](qint64 x) {
+            if (x >= c0 && x <= c1 && v0 <= v1)
+                marks_.markColumn(x, v0, v1 - v0 + 1, (v0 - top) % pattern.period, bits);
+        };
+        vertical(left);
+        if (right - 1 != left)
+            vertical(right - 1);
+        changed();
+        return;
+    }
+
+    // White gaps and inside: drawn straight onto the raster, after what is gathered so far.
+    applyMarks();
     // bits() detaches the raster from copies handed out earlier, so those keep their pixels.
     uchar* const base = raster_.bits();
     const qsizetype bytesPerLine = raster_.bytesPerLine();
@@ -107,26 +142,23 @@ void MapSurface::DrawRectangle(const MapRect& rect) {
     const auto pixel = [&](qint64 x, qint64 y) {
         return reinterpret_cast<quint32*>(base + y * bytesPerLine) + x;
     };
-    const Pattern pattern = patternOf(pen_);
-    const bool white = fillWhite_;
+    const std::vector<quint32>& row = rows_[static_cast<std::size_t>(pen_)];
 
     // Horizontal edges own the corners; the vertical edges run strictly between them, so no
     // gap of one edge ever lands on a dash of another.
-    const auto horizontal = [&](qint64 row) {
-        if (row >= r0 && row <= r1)
-            paintRun(pixel(c0, row), 1, c1 - c0 + 1, (c0 - left) % pattern.period, pattern, white);
+    const auto horizontal = [&](qint64 y) {
+        if (y >= r0 && y <= r1)
+            std::copy_n(row.data() + (c0 - left) % pattern.period, c1 - c0 + 1, pixel(c0, y));
     };
     horizontal(top);
     if (bottom - 1 != top)
         horizontal(bottom - 1);
 
-    const qint64 v0 = std::max(top + 1, r0);
-    const qint64 v1 = std::min(bottom - 2, r1);
     if (v0 <= v1) {
         const auto vertical = [&](qint64 column) {
             if (column >= c0 && column <= c1)
-                paintRun(pixel(column, v0), stride, v1 - v0 + 1, (v0 - top) % pattern.period,
-                         pattern, white);
+                paintColumn(pixel(column, v0), stride, v1 - v0 + 1, (v0 - top) % pattern.period,
+                            pattern);
         };
         vertical(left);
         if (right - 1 != left)
@@ -136,14 +168,15 @@ void MapSurface::DrawRectangle(const MapRect& rect) {
         // horizontal ones.
         const qint64 i0 = std::max(left + 1, c0);
         const qint64 i1 = std::min(right - 2, c1);
-        if (white && i0 <= i1)
-            for (qint64 row = v0; row <= v1; ++row)
-                std::fill_n(pixel(i0, row), i1 - i0 + 1, White);
+        if (i0 <= i1)
+            for (qint64 y = v0; y <= v1; ++y)
+                std::fill_n(pixel(i0, y), i1 - i0 + 1, White);
     }
     changed();
 }
 
 void MapSurface::RefreshMap() {
+    applyMarks();
     changePending_ = false;
     if (view_)
         view_->mapRefresh();
@@ -155,7 +188,10 @@ void MapSurface::createRaster() {
     if (image.isNull())
         throw Exception(QStringLiteral("Systemressourcen erschöpft."));
     image.fill(White);
+    for (PenStyle style : {PenStyle::Solid, PenStyle::Dashed, PenStyle::Dotted})
+        rows_[static_cast<std::size_t>(style)] = patternRow(patternOf(style), size_.width());
     raster_ = std::move(image);
+    marks_.resize(size_.width(), size_.height());
     changed();
 }
 
@@ -166,6 +202,7 @@ void MapSurface::requireRaster() const {
 
 void MapSurface::fillWhite(const MapRect& rect) {
     requireRaster();
+    applyMarks();
     const qint64 c0 = std::max<qint64>(rect.Left, 0);
     const qint64 c1 = std::min<qint64>(qint64(rect.Right) - 1, raster_.width() - 1);
     const qint64 r0 = std::max<qint64>(rect.Top, 0);
@@ -176,6 +213,16 @@ void MapSurface::fillWhite(const MapRect& rect) {
         std::fill_n(reinterpret_cast<quint32*>(raster_.scanLine(int(row))) + c0, c1 - c0 + 1,
                     White);
     changed();
+}
+
+const QImage& MapSurface::raster() const {
+    applyMarks();
+    return raster_;
+}
+
+void MapSurface::applyMarks() const {
+    if (!marks_.empty())
+        marks_.applyTo(raster_);
 }
 
 void MapSurface::changed() {

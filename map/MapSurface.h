@@ -10,13 +10,18 @@
 //
 // A rectangle with Right < Left or Bottom < Top is drawn as the same pixel block with its edges
 // swapped; one with Right == Left or Bottom == Top covers no pixel and draws nothing. Pixels
-// outside the raster are clipped; the cost of a rectangle is its visible outline only.
+// outside the raster are clipped; the cost of a rectangle is its visible outline only. Outlines
+// drawn without fill are gathered as marks (MapSurfaceMarks) and reach the raster's pixels
+// when it is next read or refreshed.
 #pragma once
 
 #include "map/MapCanvas.h"
+#include "map/MapSurfaceMarks.h"
 
 #include <QImage>
 #include <QSize>
+#include <array>
+#include <vector>
 
 namespace lyremap {
 
@@ -49,8 +54,8 @@ public:
 
     // True once the first ResetMap has created the raster.
     bool hasRaster() const { return !raster_.isNull(); }
-    // The raster; a null image before the first ResetMap.
-    const QImage& raster() const { return raster_; }
+    // The raster with everything drawn so far; a null image before the first ResetMap.
+    const QImage& raster() const;
     // The size the raster has or will have.
     QSize size() const { return size_; }
     // The current pen style.
@@ -63,9 +68,15 @@ private:
     void requireRaster() const;
     void fillWhite(const MapRect& rect);
     void changed();
+    void applyMarks() const;
 
     QSize size_;
-    QImage raster_;
+    // Reading the raster applies the pending marks to it, so both change in const members.
+    mutable QImage raster_;
+    mutable MapSurfaceMarks marks_;
+    // Per pen style, its pattern from phase 0 over the raster's width and one period more, as
+    // pixels (made with the raster).
+    std::array<std::vector<quint32>, 3> rows_;
     PenStyle pen_ = PenStyle::Solid;
     bool fillWhite_ = true;
     bool changePending_ = false;

@@ -43,6 +43,10 @@ private slots:
     void failureMessageIsShort();
     void nameTest_data();
     void nameTest();
+    void nameTestUtf8_data() { nameTest_data(); }
+    void nameTestUtf8();
+    void readPlainInteger_data();
+    void readPlainInteger();
 };
 
 void ConversionTest::integerSyntax_data() {
@@ -451,6 +455,58 @@ void ConversionTest::nameTest() {
 
     QCOMPARE(lyremap::nameTest(name, word), equal);
     QCOMPARE(lyremap::nameTest(word, name), equal);
+}
+
+void ConversionTest::nameTestUtf8() {
+    QFETCH(QString, name);
+    QFETCH(QString, word);
+    QFETCH(bool, equal);
+
+    QCOMPARE(lyremap::nameTestUtf8(name.toUtf8().toStdString(), word), equal);
+    QCOMPARE(lyremap::nameTestUtf8(word.toUtf8().toStdString(), name), equal);
+}
+
+void ConversionTest::readPlainInteger_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("plain");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("digit") << QByteArray("7") << true << 7;
+    QTest::newRow("zero") << QByteArray("0") << true << 0;
+    QTest::newRow("minus zero") << QByteArray("-0") << true << 0;
+    QTest::newRow("leading zeros") << QByteArray("007") << true << 7;
+    QTest::newRow("plus") << QByteArray("+12") << true << 12;
+    QTest::newRow("minus") << QByteArray("-12") << true << -12;
+    QTest::newRow("nine digits") << QByteArray("999999999") << true << 999999999;
+    QTest::newRow("nine digits negative") << QByteArray("-999999999") << true << -999999999;
+    QTest::newRow("ten digits") << QByteArray("1000000000") << false << 0;
+    QTest::newRow("empty") << QByteArray() << false << 0;
+    QTest::newRow("sign only") << QByteArray("-") << false << 0;
+    QTest::newRow("two signs") << QByteArray("--1") << false << 0;
+    QTest::newRow("space before") << QByteArray(" 1") << false << 0;
+    QTest::newRow("space after") << QByteArray("1 ") << false << 0;
+    QTest::newRow("fraction") << QByteArray("1,5") << false << 0;
+    QTest::newRow("point") << QByteArray("1.5") << false << 0;
+    QTest::newRow("hexadecimal") << QByteArray("0x1F") << false << 0;
+    QTest::newRow("exponent") << QByteArray("1e3") << false << 0;
+    QTest::newRow("truth") << QByteArray("true") << false << 0;
+    QTest::newRow("Arabic-Indic digit") << QByteArray("\xd9\xa3") << false << 0;
+}
+
+void ConversionTest::readPlainInteger() {
+    QFETCH(QByteArray, text);
+    QFETCH(bool, plain);
+    QFETCH(int, value);
+
+    const auto read = lyremap::readPlainInteger(std::string_view(text.constData(), text.size()));
+    QCOMPARE(read.has_value(), plain);
+    if (!plain)
+        return;
+    QCOMPARE(*read, value);
+    // What the shortcut reads, the full conversion reads alike in every locale.
+    for (const QLocale& locale : {kEnglish, kGerman, QLocale(QLocale::French, QLocale::France),
+                                  QLocale(QLocale::Arabic, QLocale::Egypt), QLocale::c()})
+        QCOMPARE(lyremap::attributeToInteger(QString::fromUtf8(text), locale), value);
 }
 
 QTEST_GUILESS_MAIN(ConversionTest)

@@ -147,6 +147,9 @@ private slots:
     void swappedEdgesDrawSameBlock();
     void gapsKeepEarlierLines();
     void manyRectanglesAgreeWithRule();
+    void readsBetweenDrawingsSeeEverything();
+    void rasterSizesAroundWordEdges_data();
+    void rasterSizesAroundWordEdges();
     void secondResetErases();
     void notifications();
     void heldCopyUnchanged();
@@ -353,6 +356,69 @@ void MapSurfaceTest::manyRectanglesAgreeWithRule() {
     }
     COMPARE_IMAGES(surface.raster(), expected);
     QVERIFY(onlyBlackAndWhite(surface.raster()));
+}
+
+void MapSurfaceTest::readsBetweenDrawingsSeeEverything() {
+    // Every read of the raster and every refresh shows all that was drawn before it, and a copy
+    // taken at one point keeps exactly the pixels of that point.
+    QRandomGenerator random(20261209);
+    RecordingView view;
+    MapSurface surface;
+    surface.setView(&view);
+    surface.ResetMap();
+    QImage expected = expectedResetMap();
+    const PenStyle pens[] = {PenStyle::Solid, PenStyle::Dashed, PenStyle::Dotted};
+    for (int round = 0; round < 8; ++round) {
+        for (int i = 0; i < 10; ++i) {
+            const PenStyle pen = pens[random.bounded(3)];
+            const MapRect rect{random.bounded(-60, 860), random.bounded(-60, 660),
+                               random.bounded(-60, 860), random.bounded(-60, 660)};
+            surface.SetPenStyle(pen);
+            surface.DrawRectangle(rect);
+            expectOutline(expected, rect, pen, false);
+        }
+        const QImage copy = surface.raster();
+        const QImage expectedThen = expected.copy();
+        COMPARE_IMAGES(copy, expectedThen);
+        if (round % 2 == 1)
+            surface.RefreshMap();
+        surface.SetPenStyle(PenStyle::Solid);
+        surface.DrawRectangle(MapRect{0, 0, 800, 600});
+        expectOutline(expected, MapRect{0, 0, 800, 600}, PenStyle::Solid, false);
+        COMPARE_IMAGES(surface.raster(), expected);
+        COMPARE_IMAGES(copy, expectedThen);
+    }
+}
+
+void MapSurfaceTest::rasterSizesAroundWordEdges_data() {
+    // Outlines are gathered 64 pixels to a word, by rows and by columns: sizes just around a
+    // word's end, and runs that start and end anywhere in a word.
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("1 by 1") << QSize(1, 1);
+    QTest::newRow("63 by 65") << QSize(63, 65);
+    QTest::newRow("64 by 64") << QSize(64, 64);
+    QTest::newRow("65 by 63") << QSize(65, 63);
+    QTest::newRow("130 by 3") << QSize(130, 3);
+    QTest::newRow("3 by 200") << QSize(3, 200);
+}
+
+void MapSurfaceTest::rasterSizesAroundWordEdges() {
+    QFETCH(QSize, size);
+    QRandomGenerator random(quint32(size.width() * 1000 + size.height()));
+    MapSurface surface(size);
+    surface.ResetMap();
+    QImage expected = expectedResetMap(size);
+    const PenStyle pens[] = {PenStyle::Solid, PenStyle::Dashed, PenStyle::Dotted};
+    const int w = size.width(), h = size.height();
+    for (int i = 0; i < 80; ++i) {
+        const PenStyle pen = pens[random.bounded(3)];
+        const MapRect rect{random.bounded(-70, w + 70), random.bounded(-70, h + 70),
+                           random.bounded(-70, w + 70), random.bounded(-70, h + 70)};
+        surface.SetPenStyle(pen);
+        surface.DrawRectangle(rect);
+        expectOutline(expected, rect, pen, false);
+    }
+    COMPARE_IMAGES(surface.raster(), expected);
 }
 
 void MapSurfaceTest::secondResetErases() {

@@ -1,0 +1,393 @@
+// The compact tree against libxml2's own: every file of the W3C suite and a list of tricky
+// documents load to the same outcome, the same nodes, names and attribute values with either
+// tree; the allocation-free accessors agree with the ordinary ones.
+#include "TestSupport.h"
+
+#include "RecordingTarget.h"
+
+#include "layout/Conversion.h"
+#include "layout/OpenLayout.h"
+#include "layout/XmlDocument.h"
+
+#include <QDirIterator>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTest>
+
+#include <functional>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+using lyremap::AttributeKey;
+using lyremap::AttributeText;
+using lyremap::Exception;
+using lyremap::Node;
+using lyremap::NodeType;
+using lyremap::TreeBuilding;
+using lyremap::XmlDocument;
+using lyremap::test::ScratchDir;
+using lyremap::test::sharedDir;
+
+namespace {
+
+// Attribute-like names written in the file (NAME= and the xmlns forms), which are asked of
+// every element: the layer has no way to list an element's attributes.
+QStringList attributeNamesIn(const QByteArray& bytes) {
+    static const QRegularExpression name(u"([A-Za-z_:][-A-Za-z0-9_.:]*)\\s*="_s);
+    QSet<QString> names{u"xmlns"_s, u"x"_s, u"border"_s, u"missing"_s};
+    auto it = name.globalMatch(QString::fromLatin1(bytes));
+    while (it.hasNext() && names.size() < 60)
+        names.insert(it.next().captured(1));
+    QStringList sorted(names.begin(), names.end());
+    sorted.sort();
+    return sorted;
+}
+
+QString shown(const std::optional<QString>& value) {
+    return value ? u"\""_s + *value + u'"' : u"null"_s;
+}
+
+// Everything a caller can learn about NODE and below, one line per node. Also checks that the
+// allocation-free accessors agree with the ordinary ones.
+void dump(const Node& node, const QStringList& names, int depth, QStringList& out) {
+    const QString name = node.NodeName();
+    QString line = QString(depth * 2, u' ') + QString::number(int(node.nodeType())) + u' ' + name +
+                   u" local="_s + node.LocalName() + u" ns="_s + node.NamespaceURI();
+    for (const QString& attribute : names) {
+        const std::optional<QString> value = node.AttributeValue(attribute);
+        if (value)
+            line += u' ' + attribute + u'=' + shown(value);
+        const AttributeKey key(attribute.toStdString());
+        for (const AttributeText& text :
+             {node.AttributeUtf8(attribute.toStdString()), node.AttributeUtf8(key)}) {
+            if (text.state == AttributeText::State::Absent)
+                QVERIFY2(!value, qPrintable(line));
+            if (text.state == AttributeText::State::Text)
+                QCOMPARE(QString::fromUtf8(text.text.data(), qsizetype(text.text.size())),
+                         value.value_or(u"<absent>"_s));
+        }
+    }
+    for (const QString& word : {u"widget"_s, u"frame"_s, name, name.toUpper()})
+        QCOMPARE(node.NameMatches(word), lyremap::nameTest(name, word));
+    const int count = node.ChildNodes().Count();
+    QCOMPARE(node.HasChildNodes(), count > 0);
+    line += u" children="_s + QString::number(count);
+    out << line;
+    if (depth > 300)
+        return;
+    for (int i = 0; i < count; ++i)
+        dump(node.ChildNodes().Item(i), names, depth + 1, out);
+}
+
+// The outcome of loading PATH with BUILDING: the failure message, or the dump of the tree and
+// the top-level lookup's answer.
+QStringList load(const QString& path, TreeBuilding building, const QStringList& names) {
+    XmlDocument document(building);
+    QStringList out;
+    try {
+        document.LoadFromFile(path);
+    } catch (const Exception& failure) {
+        return {u"failed: "_s + failure.message()};
+    }
+    dump(document.DocumentNode(), names, 0, out);
+    try {
+        out << u"root: "_s + document.FindTopLevelNode(u"widget_description"_s).NodeName();
+    } catch (const Exception& failure) {
+        out << u"no root: "_s + failure.message();
+    }
+    return out;
+}
+
+// Compares the two trees of PATH line by line, naming the first difference.
+void compareTrees(const QString& path) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList names = attributeNamesIn(file.read(1 << 20));
+    const QStringList compact = load(path, TreeBuilding::Compact, names);
+    const QStringList libxml = load(path, TreeBuilding::Libxml, names);
+    for (qsizetype i = 0; i < std::min(compact.size(), libxml.size()); ++i)
+        if (compact[i] != libxml[i])
+            QFAIL(qPrintable(path + u"\nline "_s + QString::number(i) + u"\ncompact: "_s +
+                             compact[i] + u"\nlibxml:  "_s + libxml[i]));
+    QCOMPARE(compact.size(), libxml.size());
+}
+
+} // namespace
+
+class CompactTreeTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sameTreeForTheW3CSuite();
+    void sameTreeForTrickyDocuments_data();
+    void sameTreeForTrickyDocuments();
+    void childListsOwnNoDocument();
+    void attributeKeyFollowsTheLoad();
+    void walkDrawsTheSameOnBothTrees_data();
+    void walkDrawsTheSameOnBothTrees();
+};
+
+void CompactTreeTest::sameTreeForTheW3CSuite() {
+    QDirIterator files(sharedDir() + u"/testdata"_s, {u"*.xml"_s}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    int count = 0;
+    while (files.hasNext()) {
+        compareTrees(files.next());
+        if (QTest::currentTestFailed())
+            return;
+        ++count;
+    }
+    QVERIFY2(count > 1000, "the W3C suite is missing");
+}
+
+void CompactTreeTest::sameTreeForTrickyDocuments_data() {
+    QTest::addColumn<QByteArray>("document");
+    // The number of children of the root element (white space alone is no child), as libxml2's
+    // tree has it; -1 when the document is refused.
+    QTest::addColumn<int>("rootChildren");
+
+    QTest::newRow("CDATA sections with white space between")
+        << QByteArray("<r><![CDATA[a]]>  <![CDATA[b]]>\n<![CDATA[c]]></r>") << 1;
+    QTest::newRow("CDATA after text") << QByteArray("<r>t<![CDATA[a]]>  <![CDATA[b]]></r>") << 3;
+    QTest::newRow("CDATA, preserved space")
+        << QByteArray("<r xml:space='preserve'><![CDATA[a]]>  <![CDATA[b]]></r>") << 2;
+    QTest::newRow("CDATA, element content declared")
+        << QByteArray(
+               "<!DOCTYPE r [<!ELEMENT r (#PCDATA|b)*>]><r><b/>  <![CDATA[a]]>  <![CDATA[b]]></r>")
+        << 3;
+    QTest::newRow("CDATA, element-only declared")
+        << QByteArray("<!DOCTYPE r [<!ELEMENT r (b)*>]><r><b/>  <![CDATA[a]]>  <![CDATA[b]]></r>")
+        << 2;
+    QTest::newRow("text runs joined across references")
+        << QByteArray("<r>a&amp;b&#65;c  <b/>  &lt; <!--c--> </r>") << 4;
+    QTest::newRow("white space only, every kind")
+        << QByteArray("<r> \t\r\n<b> </b>\n <?p x?> <!-- --> </r>") << 3;
+    QTest::newRow("prolog and epilog")
+        << QByteArray(
+               "<?xml version='1.0'?><!--a--><?widget_description?><!DOCTYPE widget_description>"
+               "<!--b--><widget_description/><!--c--><?d?>")
+        << 0;
+    QTest::newRow("namespaces and the xml prefix")
+        << QByteArray("<p:widget_description xmlns:p='urn:p' xmlns='urn:d' xmlns:xml="
+                      "'http://www.w3.org/XML/1998/namespace' xml:lang='de' p:x='1' x='2'>"
+                      "<widget xmlns=''/><p:frame xmlns:p='urn:q&amp;r'/></p:widget_description>")
+        << 2;
+    QTest::newRow("defaults from the DTD")
+        << QByteArray(
+               "<!DOCTYPE r [<!ATTLIST frame x CDATA '5' border CDATA #FIXED 'yes' y CDATA #IMPLIED"
+               " xmlns:q CDATA 'urn:q'>]><r><frame/><frame x='1'/></r>")
+        << 2;
+    QTest::newRow("attribute values normalised and referenced")
+        << QByteArray("<!DOCTYPE r [<!ATTLIST r t NMTOKENS #IMPLIED>]><r t='  a\n b ' "
+                      "u='a&amp;b&#x9;&#60;'"
+                      " v='&#38;#38;' w=''/>")
+        << 0;
+    QTest::newRow("entities declared: libxml2's tree")
+        << QByteArray("<!DOCTYPE r [<!ENTITY e '<b x=\"1\"/>t'><!ENTITY t 'T'>]><r>&e;<c "
+                      "a='&t;x'/>&e;</r>")
+        << 3;
+    QTest::newRow("undeclared entity") << QByteArray("<r>&e;</r>") << -1;
+    QTest::newRow("undeclared entity, external DTD")
+        << QByteArray("<!DOCTYPE r SYSTEM 'none.dtd'><r><b/>&e;</r>") << -1;
+    QTest::newRow("comments and PIs inside the DTD")
+        << QByteArray("<!DOCTYPE r [<!--x--><?p q?><!ELEMENT r ANY>]><r><?p q?></r>") << 1;
+    QByteArray deep;
+    for (int i = 0; i < 300; ++i)
+        deep += "<w>";
+    QTest::newRow("nesting beyond the limit") << deep << -1;
+    QTest::newRow("not well-formed") << QByteArray("<r><a></b></r>") << -1;
+    QTest::newRow("second root") << QByteArray("<r/><s/>") << -1;
+}
+
+void CompactTreeTest::sameTreeForTrickyDocuments() {
+    QFETCH(QByteArray, document);
+    QFETCH(int, rootChildren);
+    ScratchDir scratch;
+    const QString path = scratch.write(u"tricky.xml"_s, document);
+    compareTrees(path);
+
+    XmlDocument xmlDoc;
+    if (rootChildren < 0) {
+        QVERIFY_THROWS_EXCEPTION(Exception, xmlDoc.LoadFromFile(path));
+        return;
+    }
+    xmlDoc.LoadFromFile(path);
+    const lyremap::NodeList& top = xmlDoc.DocumentNode().ChildNodes();
+    for (int i = 0; i < top.Count(); ++i)
+        if (top.Item(i).nodeType() == NodeType::Element)
+            QCOMPARE(top.Item(i).ChildNodes().Count(), rootChildren);
+}
+
+void CompactTreeTest::childListsOwnNoDocument() {
+    // Handles inside child lists point at the document that owns the lists; a copy taken out
+    // of a list must keep the document alive by itself.
+    ScratchDir scratch;
+    const QString path = scratch.write(u"l.xml"_s, "<r><a x='7'><b/></a></r>");
+    std::weak_ptr<int> probe;
+    Node kept;
+    {
+        XmlDocument xmlDoc;
+        xmlDoc.LoadFromFile(path);
+        kept = xmlDoc.DocumentNode().ChildNodes().Item(0).ChildNodes().Item(0);
+        xmlDoc.Close();
+        xmlDoc.LoadFromFile(path); // a new load replaces the document kept by nothing else
+    }
+    QCOMPARE(kept.NodeName(), u"a"_s);
+    QCOMPARE(kept.AttributeValue(u"x"_s), std::optional<QString>(u"7"_s));
+    const Node child = kept.ChildNodes().Item(0);
+    kept = Node();
+    QCOMPARE(child.NodeName(), u"b"_s);
+    QVERIFY(!child.HasChildNodes());
+}
+
+void CompactTreeTest::attributeKeyFollowsTheLoad() {
+    // One prepared name asked of documents that number their attribute names differently,
+    // alternately and after loads that reuse the memory of earlier ones.
+    ScratchDir scratch;
+    const QString first = scratch.write(u"a.xml"_s, "<r><f a='1' x='2'/></r>");
+    const QString second = scratch.write(u"b.xml"_s, "<r><f x='3' a='4'/></r>");
+    const QString none = scratch.write(u"c.xml"_s, "<r><f a='5'/></r>");
+    const QString entities =
+        scratch.write(u"d.xml"_s, "<!DOCTYPE r [<!ENTITY e 'E'>]><r><f x='&e;'/></r>");
+    const AttributeKey x("x");
+    const auto frameOf = [](XmlDocument& document) {
+        return document.FindTopLevelNode(u"r"_s).ChildNodes().Item(0);
+    };
+    const auto read = [&](const Node& frame) {
+        const AttributeText text = frame.AttributeUtf8(x);
+        if (text.state != AttributeText::State::Text)
+            return text.state == AttributeText::State::Absent ? u"absent"_s : u"unknown"_s;
+        return QString::fromUtf8(text.text.data(), qsizetype(text.text.size()));
+    };
+    XmlDocument a, b;
+    a.LoadFromFile(first);
+    b.LoadFromFile(second);
+    const Node frameA = frameOf(a);
+    const Node frameB = frameOf(b);
+    for (int round = 0; round < 3; ++round) {
+        QCOMPARE(read(frameA), u"2"_s);
+        QCOMPARE(read(frameB), u"3"_s);
+    }
+    for (int round = 0; round < 3; ++round) {
+        b.LoadFromFile(round % 2 == 0 ? none : second);
+        QCOMPARE(read(frameOf(b)), round % 2 == 0 ? u"absent"_s : u"3"_s);
+    }
+    b.LoadFromFile(entities);
+    QCOMPARE(read(frameOf(b)), u"unknown"_s);
+    QCOMPARE(frameOf(b).AttributeValue(u"x"_s), std::optional<QString>(u"E"_s));
+}
+
+namespace {
+
+// A layout of random nesting, names, attributes and other content, the same for each SEED.
+QByteArray randomLayout(quint32 seed, const QByteArray& prolog) {
+    QRandomGenerator random(seed);
+    const char* names[] = {"widget",
+                           "frame",
+                           "Widget",
+                           "FRAME",
+                           "frame",
+                           "widget",
+                           "frame",
+                           "widget",
+                           "frame",
+                           "widget",
+                           "frame",
+                           "p:frame",
+                           "p:widget",
+                           "other",
+                           "w\xc3\xad"
+                           "dget",
+                           "FRAME\xc3\xa4"};
+    const char* attributes[] = {"x", "y", "width", "height", "border", "X", "p:x", "y"};
+    const char* values[] = {"10",  "-7",          "0",          "+3",          " 7",
+                            "1,5", "0x1F",        "$FFFFFFFF",  "true",        "False",
+                            "",    "yes",         "YES",        "yes ",        "no",
+                            "abc", "99999999999", "2147483647", "-2147483648", "\xd9\xa3",
+                            "1e2", "&#x35;",      "&amp;"};
+    const auto pick = [&](const auto& list) {
+        return QByteArray(list[random.bounded(int(std::size(list)))]);
+    };
+    QByteArray xml = prolog + "<widget_description xmlns:p='urn:p'>";
+    QList<QByteArray> open;
+    for (int step = 0; step < 400; ++step) {
+        const int choice = random.bounded(10);
+        if (choice < 4 && open.size() < 12) {
+            // Mostly widgets at the top, where the walk starts.
+            const QByteArray name =
+                open.isEmpty() && random.bounded(4) != 0 ? QByteArray("widget") : pick(names);
+            xml += '<' + name;
+            QSet<QByteArray> used;
+            for (int a = random.bounded(6); a > 0; --a) {
+                const QByteArray attribute = pick(attributes);
+                if (used.contains(attribute))
+                    continue;
+                used.insert(attribute);
+                xml += ' ' + attribute + "='" + pick(values) + '\'';
+            }
+            if (random.bounded(3) == 0) {
+                xml += "/>";
+            } else {
+                xml += '>';
+                open.append(name);
+            }
+        } else if (choice < 7 && !open.isEmpty()) {
+            xml += "</" + open.takeLast() + '>';
+        } else if (choice == 7) {
+            xml += random.bounded(2) ? "<?frame x='1'?>" : "<?widget?>";
+        } else if (choice == 8) {
+            xml += random.bounded(2) ? "<!-- c -->" : "<![CDATA[t]]>";
+        } else {
+            xml += random.bounded(2) ? "\n  " : "text";
+        }
+    }
+    while (!open.isEmpty())
+        xml += "</" + open.takeLast() + '>';
+    return xml + "</widget_description>";
+}
+
+QStringList drawnBy(const QString& path, TreeBuilding building) {
+    XmlDocument document(building);
+    lyremap::test::RecordingTarget target;
+    const lyremap::OpenOutcome outcome =
+        lyremap::OpenLayout(document, target, path, QLocale(QLocale::German, QLocale::Germany));
+    return target.calls << outcome.statusText;
+}
+
+} // namespace
+
+void CompactTreeTest::walkDrawsTheSameOnBothTrees_data() {
+    QTest::addColumn<QByteArray>("prolog");
+    QTest::addColumn<quint32>("firstSeed");
+    // The compact tree is read directly where no DTD declares attributes, through node handles
+    // where one does; libxml2's tree always through node handles.
+    QTest::newRow("no DTD") << QByteArray() << 1u;
+    QTest::newRow("DTD without attributes")
+        << QByteArray("<!DOCTYPE widget_description [<!ELEMENT frame ANY>]>") << 101u;
+    QTest::newRow("DTD defaults")
+        << QByteArray("<!DOCTYPE widget_description [<!ATTLIST frame x CDATA '4' "
+                      "border CDATA 'Yes'>]>")
+        << 201u;
+    QTest::newRow("entities") << QByteArray("<!DOCTYPE widget_description [<!ENTITY e '5'>]>")
+                              << 301u;
+}
+
+void CompactTreeTest::walkDrawsTheSameOnBothTrees() {
+    QFETCH(QByteArray, prolog);
+    QFETCH(quint32, firstSeed);
+    ScratchDir scratch;
+    int drawn = 0;
+    for (quint32 seed = firstSeed; seed < firstSeed + 40; ++seed) {
+        const QString path = scratch.write(u"walk.xml"_s, randomLayout(seed, prolog));
+        const QStringList compact = drawnBy(path, TreeBuilding::Compact);
+        QCOMPARE(compact, drawnBy(path, TreeBuilding::Libxml));
+        QVERIFY2(compact.last().endsWith(u" loaded."_s), qPrintable(compact.last()));
+        drawn += int(compact.size()) - 3; // ResetMap, RefreshMap and the outcome
+    }
+    QVERIFY2(drawn > 40 * 8, qPrintable(QString::number(drawn))); // they draw plenty
+}
+
+QTEST_GUILESS_MAIN(CompactTreeTest)
+#include "tst_CompactTree.moc"
