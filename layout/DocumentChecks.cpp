@@ -3,7 +3,11 @@
 #include <QByteArray>
 #include <cstring>
 #include <libxml/entities.h>
+#include <libxml/hash.h>
+#include <libxml/valid.h>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace lyremap {
@@ -206,6 +210,64 @@ std::optional<DocumentProblem> checkAttributeExpansion(const xmlDoc& doc, std::i
                 {}};
     }
     return std::nullopt;
+}
+
+std::optional<DocumentProblem>
+checkDefaultExpansion(const xmlDoc& doc, const detail::CompactTree* tree, std::int64_t fileSize) {
+    const xmlDtd* dtd = doc.intSubset;
+    if (dtd == nullptr || dtd->attributes == nullptr)
+        return std::nullopt;
+    // Default text per element name, from the declarations that supply a value.
+    std::unordered_map<std::string, std::int64_t> perElement;
+    xmlHashScan(
+        static_cast<xmlHashTablePtr>(dtd->attributes),
+        [](void* payload, void* data, const xmlChar*) {
+            const auto* declaration = static_cast<const xmlAttribute*>(payload);
+            if (declaration == nullptr || declaration->elem == nullptr ||
+                declaration->defaultValue == nullptr ||
+                declaration->def == XML_ATTRIBUTE_REQUIRED ||
+                declaration->def == XML_ATTRIBUTE_IMPLIED)
+                return;
+            auto& sums = *static_cast<std::unordered_map<std::string, std::int64_t>*>(data);
+            sums[reinterpret_cast<const char*>(declaration->elem)] += static_cast<std::int64_t>(
+                std::strlen(reinterpret_cast<const char*>(declaration->defaultValue)));
+        },
+        &perElement);
+    if (perElement.empty())
+        return std::nullopt;
+
+    const std::int64_t limit = attributeExpansionLimit(fileSize);
+    // Names come from the parser's dictionary, so each distinct name is looked up once.
+    std::unordered_map<const xmlChar*, std::int64_t> byName;
+    const auto defaultsOf = [&](const xmlChar* name, const xmlChar* prefix) {
+        const auto [it, fresh] = byName.try_emplace(name, 0);
+        if (fresh) {
+            std::string qualified = reinterpret_cast<const char*>(name);
+            if (prefix != nullptr)
+                qualified = reinterpret_cast<const char*>(prefix) + (':' + qualified);
+            if (const auto found = perElement.find(qualified); found != perElement.end())
+                it->second = found->second;
+        }
+        return it->second;
+    };
+    std::int64_t total = 0;
+    if (tree != nullptr) {
+        // Compact names are already qualified.
+        for (std::uint32_t i = 0; i < tree->nodes.size() && total <= limit; ++i)
+            if (const auto& node = tree->nodes[i]; node.kind == detail::CompactKind::Element)
+                total += defaultsOf(node.name, nullptr);
+    } else {
+        const xmlNode* root = xmlDocGetRootElement(const_cast<xmlDoc*>(&doc));
+        for (const xmlNode* element = root; element != nullptr && total <= limit;
+             element = nextElement(element))
+            total += defaultsOf(element->name, element->ns ? element->ns->prefix : nullptr);
+    }
+    if (total <= limit)
+        return std::nullopt;
+    return DocumentProblem{
+        QStringLiteral("Die Vorgabewerte der Attribute ergeben mehr als %1 Zeichen").arg(limit),
+        0,
+        {}};
 }
 
 } // namespace lyremap

@@ -1,7 +1,9 @@
 // Checks on a parsed document for what libxml2 lets through but the loader refuses: an encoding
-// declaration that contradicts the file's byte-order mark, and entity references in attribute
-// values that expand to far more text than the file holds.
+// declaration that contradicts the file's byte-order mark, and entity references or attribute
+// defaults that make attribute values far more text than the file holds.
 #pragma once
+
+#include "layout/CompactTree.h"
 
 #include <QString>
 #include <cstdint>
@@ -33,6 +35,14 @@ std::optional<DocumentProblem> checkByteOrderMark(const unsigned char* head, std
 // in namespace names are expanded. Costs nothing for a document that declares no entities;
 // otherwise one pass over its elements, each entity measured once.
 std::optional<DocumentProblem> checkAttributeExpansion(const xmlDoc& doc, std::int64_t fileSize);
+
+// The text that defaults declared in the file's own DTD add to its elements, summed over the
+// document, must stay within attributeExpansionLimit(FILESIZE): one long default given to many
+// short elements would make reading them cost far more than the file. Every element counts
+// each default declared for its name, given or not. TREE holds the elements when the document
+// was built compactly, else null and DOC holds them. Costs nothing without declared defaults.
+std::optional<DocumentProblem>
+checkDefaultExpansion(const xmlDoc& doc, const detail::CompactTree* tree, std::int64_t fileSize);
 
 // A namespace name with its character and entity references expanded. libxml2 keeps the text
 // of a namespace declaration as written; loaded documents have passed checkAttributeExpansion,

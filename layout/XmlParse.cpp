@@ -202,7 +202,10 @@ ParsedLayout parseLayoutFile(const QString& path, bool compact) {
     if (builder.failed())
         throw EOleException(kErrorOutOfMemory, QString());
     if (!collector.failed && doc) {
+        std::unique_ptr<detail::CompactTree> tree = builder.takeTree();
         std::optional<DocumentProblem> problem = checkAttributeExpansion(*doc, file.size());
+        if (!problem)
+            problem = checkDefaultExpansion(*doc, tree.get(), file.size());
         if (!problem) {
             const QByteArray head = file.head(3);
             problem = checkByteOrderMark(reinterpret_cast<const unsigned char*>(head.constData()),
@@ -210,7 +213,7 @@ ParsedLayout parseLayoutFile(const QString& path, bool compact) {
         }
         if (!problem) {
             ParsedLayout parsed;
-            parsed.tree = builder.takeTree();
+            parsed.tree = std::move(tree);
             if (parsed.tree)
                 parsed.rootStandIn = builder.rootStandIn();
             parsed.doc = std::move(doc);

@@ -71,6 +71,8 @@ private slots:
     void longOneLineFile();
     void limitValuesWithMillionSpaces_data();
     void limitValuesWithMillionSpaces();
+    void attributeDefaultsAreBounded_data();
+    void attributeDefaultsAreBounded();
 };
 
 void OddFilesTest::notRegularFiles_data() {
@@ -301,6 +303,41 @@ void OddFilesTest::limitValuesWithMillionSpaces() {
     const OpenOutcome outcome = OpenLayout(doc, target, path, kEnglish);
     QVERIFY2(outcome.loaded, qPrintable(outcome.statusText.left(200)));
     QCOMPARE(drawnRectangles(target), QStringList{drawn});
+}
+
+void OddFilesTest::attributeDefaultsAreBounded_data() {
+    QTest::addColumn<QByteArray>("subset"); // the DTD's declarations
+    QTest::addColumn<QString>("reason");    // empty when the file loads
+    const QByteArray longDefault = "<!ATTLIST frame x CDATA '" + QByteArray(5000, '1') + "'>";
+    // 3,000 frames given 5,000 characters each: 15 million from a file of 30 KB.
+    QTest::newRow("long default on many frames")
+        << longDefault << u"Die Vorgabewerte der Attribute ergeben mehr als 10000000 Zeichen"_s;
+    QTest::newRow("long default on many frames, entities declared too")
+        << longDefault + "<!ENTITY e 'e'>"
+        << u"Die Vorgabewerte der Attribute ergeben mehr als 10000000 Zeichen"_s;
+    QTest::newRow("short default on many frames")
+        << QByteArray("<!ATTLIST frame x CDATA '5'>") << QString();
+    QTest::newRow("long default on an element that is not there")
+        << QByteArray("<!ATTLIST other x CDATA '" + QByteArray(5000, '1') + "'>") << QString();
+}
+
+void OddFilesTest::attributeDefaultsAreBounded() {
+    QFETCH(QByteArray, subset);
+    QFETCH(QString, reason);
+    const QByteArray content =
+        "<!DOCTYPE widget_description [" + subset + "]><widget_description><widget>" +
+        QByteArray("<frame/>").repeated(3000) + "</widget></widget_description>";
+    ScratchDir dir;
+    const QString path = dir.write(u"defaults.xml"_s, content);
+    XmlDocument doc;
+    RecordingTarget target;
+    const OpenOutcome outcome = OpenLayout(doc, target, path, kEnglish);
+    QCOMPARE(failureReason(outcome), reason);
+    QCOMPARE(outcome.loaded, reason.isEmpty());
+    QCOMPARE(drawnRectangles(target).size(), reason.isEmpty() ? 3000 : 0);
+    if (reason.isEmpty())
+        QCOMPARE(drawnRectangles(target).first(),
+                 subset.contains("frame x") ? u"dotted 5 0 29 24"_s : u"dotted 0 0 24 24"_s);
 }
 
 QTEST_GUILESS_MAIN(OddFilesTest)
