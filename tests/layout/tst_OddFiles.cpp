@@ -29,6 +29,20 @@ QStringList drawnRectangles(const RecordingTarget& target) {
     return drawn;
 }
 
+// An open of PATH in a fresh document, recorded.
+struct Opened {
+    OpenOutcome outcome;
+    QStringList drawn; // the rectangles drawn, as the recorder writes them
+};
+
+Opened openRecorded(const QString& path) {
+    XmlDocument doc;
+    RecordingTarget target;
+    Opened opened{OpenLayout(doc, target, path, kEnglish), {}};
+    opened.drawn = drawnRectangles(target);
+    return opened;
+}
+
 // The reason of a failed open: the message up to its first "\r\n".
 QString failureReason(const OpenOutcome& outcome) {
     const qsizetype at = outcome.statusText.indexOf(u" failed: ");
@@ -100,17 +114,15 @@ void OddFilesTest::notRegularFiles() {
     } else if (path == u"/dev/stdin" && QFileInfo(path).isFile()) {
         QSKIP("stdin is a regular file here");
     }
-    XmlDocument doc;
-    RecordingTarget target;
     // Opening a pipe that has no writer would block for ever: finishing at all is the proof.
-    const OpenOutcome outcome = OpenLayout(doc, target, path, kEnglish);
+    const auto [outcome, drawn] = openRecorded(path);
     QVERIFY(!outcome.loaded);
     QVERIFY2(outcome.statusText.endsWith(u"\r\nLinie: 0\r\n"), qPrintable(outcome.statusText));
     if (!reason.isEmpty())
         QCOMPARE(failureReason(outcome), reason);
     else
         QVERIFY(failureReason(outcome).startsWith(u"Der Pfad bezeichnet "));
-    QCOMPARE(drawnRectangles(target), QStringList());
+    QCOMPARE(drawn, QStringList());
 }
 
 void OddFilesTest::contents_data() {
@@ -193,12 +205,10 @@ void OddFilesTest::contents() {
     ScratchDir dir;
     dir.write(u"defaults.dtd"_s, "<!ATTLIST frame x CDATA \"500\" border CDATA \"yes\">");
     const QString path = dir.write(u"odd.xml"_s, content);
-    XmlDocument doc;
-    RecordingTarget target;
-    const OpenOutcome outcome = OpenLayout(doc, target, path, kEnglish);
-    QCOMPARE(failureReason(outcome), reason);
-    QCOMPARE(outcome.loaded, reason.isEmpty());
-    QCOMPARE(drawnRectangles(target), drawn);
+    const Opened opened = openRecorded(path);
+    QCOMPARE(failureReason(opened.outcome), reason);
+    QCOMPARE(opened.outcome.loaded, reason.isEmpty());
+    QCOMPARE(opened.drawn, drawn);
 }
 
 void OddFilesTest::fileChangesAfterChoosing_data() {
@@ -254,9 +264,7 @@ void OddFilesTest::longOneLineFile() {
     content += "</widget></oops>";
     ScratchDir dir;
     const QString path = dir.write(u"one-line.xml"_s, content);
-    XmlDocument doc;
-    RecordingTarget target;
-    const OpenOutcome outcome = OpenLayout(doc, target, path, kEnglish);
+    const auto [outcome, drawn] = openRecorded(path);
     QVERIFY(!outcome.loaded);
     const QStringList parts =
         outcome.statusText.mid(outcome.statusText.indexOf(u" failed: ") + 9).split(u"\r\n"_s);
@@ -264,7 +272,7 @@ void OddFilesTest::longOneLineFile() {
     QCOMPARE(parts[0], u"Opening and ending tag mismatch: widget_description line 1 and oops"_s);
     QCOMPARE(parts[1], u"Linie: 1"_s);
     QCOMPARE(parts[2], QString::fromLatin1(content.left(40))); // 40 characters of the line
-    QCOMPARE(drawnRectangles(target), QStringList());
+    QCOMPARE(drawn, QStringList());
 }
 
 void OddFilesTest::limitValuesWithMillionSpaces_data() {
@@ -298,11 +306,9 @@ void OddFilesTest::limitValuesWithMillionSpaces() {
     attributes.replace("=\"", "=\"" + QByteArray(1'000'000, ' '));
     ScratchDir dir;
     const QString path = dir.write(u"limits.xml"_s, layoutWith(attributes));
-    XmlDocument doc;
-    RecordingTarget target;
-    const OpenOutcome outcome = OpenLayout(doc, target, path, kEnglish);
-    QVERIFY2(outcome.loaded, qPrintable(outcome.statusText.left(200)));
-    QCOMPARE(drawnRectangles(target), QStringList{drawn});
+    const Opened opened = openRecorded(path);
+    QVERIFY2(opened.outcome.loaded, qPrintable(opened.outcome.statusText.left(200)));
+    QCOMPARE(opened.drawn, QStringList{drawn});
 }
 
 void OddFilesTest::attributeDefaultsAreBounded_data() {
@@ -329,14 +335,12 @@ void OddFilesTest::attributeDefaultsAreBounded() {
         QByteArray("<frame/>").repeated(3000) + "</widget></widget_description>";
     ScratchDir dir;
     const QString path = dir.write(u"defaults.xml"_s, content);
-    XmlDocument doc;
-    RecordingTarget target;
-    const OpenOutcome outcome = OpenLayout(doc, target, path, kEnglish);
-    QCOMPARE(failureReason(outcome), reason);
-    QCOMPARE(outcome.loaded, reason.isEmpty());
-    QCOMPARE(drawnRectangles(target).size(), reason.isEmpty() ? 3000 : 0);
+    const Opened opened = openRecorded(path);
+    QCOMPARE(failureReason(opened.outcome), reason);
+    QCOMPARE(opened.outcome.loaded, reason.isEmpty());
+    QCOMPARE(opened.drawn.size(), reason.isEmpty() ? 3000 : 0);
     if (reason.isEmpty())
-        QCOMPARE(drawnRectangles(target).first(),
+        QCOMPARE(opened.drawn.first(),
                  subset.contains("frame x") ? u"dotted 5 0 29 24"_s : u"dotted 0 0 24 24"_s);
 }
 
