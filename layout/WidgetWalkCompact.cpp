@@ -21,7 +21,7 @@ struct WidgetWalk::CompactState {
     static constexpr std::size_t kAttributes = 5; // x, y, width, height, border
 
     // Learns the numbers of the frame attributes in TREE of load LOAD.
-    CompactState(const CompactTree& tree, std::uint64_t load) : load(load) {
+    CompactState(const CompactTree& tree, std::uint64_t load) : load(load), tree(&tree) {
         static constexpr const char* kNames[kAttributes] = {"x", "y", "width", "height", "border"};
         slotOf.assign(tree.attributeNames.size(), kNoSlot);
         for (std::uint32_t n = 0; n < tree.attributeNames.size(); ++n) {
@@ -56,10 +56,10 @@ struct WidgetWalk::CompactState {
 
     static constexpr std::uint8_t kNoSlot = 0xFF;
     std::uint64_t load;
+    const CompactTree* tree;
     // For each attribute name of the tree, which of the frame attributes it is, if any.
     std::vector<std::uint8_t> slotOf;
     std::array<Verdict, 256> verdicts{};
-    const CompactTree* tree = nullptr;
 };
 
 // Here, where CompactState is complete.
@@ -89,10 +89,8 @@ void WidgetWalk::drawCompactFrame(std::uint32_t index, std::int32_t& X, std::int
 
 void WidgetWalk::drawCompactWidget(const detail::CompactPosition& at, std::int32_t X,
                                    std::int32_t Y) {
-    if (!compact_ || compact_->load != at.load) {
+    if (!compact_ || compact_->load != at.load)
         compact_ = std::make_unique<CompactState>(*at.tree, at.load);
-        compact_->tree = at.tree;
-    }
     const CompactTree& tree = *at.tree;
 
     // As in DrawWidget: one entry per widget whose nested widgets are being walked, with the
