@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,9 +27,13 @@ public:
 
     // Writes bytes to NAME inside the folder and returns its absolute path.
     QString write(const QString& name, const QByteArray& bytes) const {
-        const QString path = dir_.filePath(name);
+        return writeTo(dir_.filePath(name), bytes);
+    }
+    // Writes bytes to the file PATH, making its folder where needed, and returns PATH.
+    static QString writeTo(const QString& path, const QByteArray& bytes) {
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        if (!QDir().mkpath(QFileInfo(path).path()) || !file.open(QIODevice::WriteOnly) ||
+            file.write(bytes) != bytes.size())
             qFatal("cannot write %s", qPrintable(path));
         return path;
     }
