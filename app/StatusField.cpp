@@ -37,7 +37,11 @@ void StatusField::fit() {
     int tipWidth = width;
     if (const QScreen* const shown = screen())
         tipWidth = std::min(tipWidth, shown->availableGeometry().width() - 32);
-    setToolTip(literalToolTip(wrappedLines(outcome_, QFontMetrics(QToolTip::font()), tipWidth)));
+    QStringList lines = wrappedLines(outcome_, QFontMetrics(QToolTip::font()), tipWidth);
+    // A parser's message ends in a line break, which would leave an empty line at the bottom.
+    while (lines.size() > 1 && lines.last().isEmpty())
+        lines.removeLast();
+    setToolTip(literalToolTip(lines));
 }
 
 } // namespace lyremap
