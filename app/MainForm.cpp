@@ -3,18 +3,15 @@
 #include "app/ApplicationTitle.h"
 #include "app/FailureDisplay.h"
 #include "app/MapImage.h"
-#include "app/StatusText.h"
+#include "app/OpenDialog.h"
+#include "app/StatusField.h"
+#include "app/WindowManagerHints.h"
 #include "layout/OpenLayout.h"
 #include "map/ClipboardQt.h"
 
-#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
-#include <QCompleter>
-#include <QFileDialog>
 #include <QFrame>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -61,6 +58,11 @@ TfmMain::TfmMain(MainFormServices services, QWidget* parent)
         windowMetrics(services_.dotsPerInch > 0 ? services_.dotsPerInch : screenDotsPerInch());
 
     setObjectName(QStringLiteral("fmMain"));
+    // The title bar offers the system menu, minimising and closing; without a maximise button
+    // the window manager offers no maximising either, and the fixed size below no resizing.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setWindowTitle(applicationTitle());
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(std::max(1, logical(metrics_.fontPixels)));
@@ -72,7 +74,7 @@ TfmMain::TfmMain(MainFormServices services, QWidget* parent)
     createMenu();
     xmlDoc = new XmlDocumentComponent(this);
     xmlDoc->setObjectName(QStringLiteral("xmlDoc"));
-    createOpenDialog();
+    dlgOpen = new OpenDialog(this);
 
     // The area below the menu bar has the designed client size; the window keeps it.
     const QSize client = logical(metrics_.client);
@@ -81,6 +83,7 @@ TfmMain::TfmMain(MainFormServices services, QWidget* parent)
         menuHeight = mnuMainMenu->sizeHint().height();
     setFixedSize(client.width(), menuHeight + client.height());
     move(DesignedPlace);
+    offerOnlyMinimiseAndClose(*this);
 }
 
 TfmMain::~TfmMain() = default;
@@ -89,15 +92,21 @@ MapSurface& TfmMain::surface() {
     return imgMap->surface();
 }
 
+const QString& TfmMain::statusText() const {
+    return statusField_->outcome();
+}
+
 void TfmMain::createStatusBar() {
     stbMain = new QStatusBar(this);
     stbMain->setObjectName(QStringLiteral("stbMain"));
     stbMain->setSizeGripEnabled(false);
     stbMain->setFixedHeight(logical(metrics_.statusHeight));
-    statusField_ = new QLabel(stbMain);
+    // The system's status-bar font, whole: nothing of the window's own font shows through.
+    QFont font = QApplication::font("QStatusBar");
+    font.setResolveMask(QFont::AllPropertiesResolved);
+    stbMain->setFont(font);
+    statusField_ = new StatusField(stbMain);
     statusField_->setObjectName(QStringLiteral("stbMainText"));
-    statusField_->setTextFormat(Qt::PlainText);
-    statusField_->setTextInteractionFlags(Qt::NoTextInteraction);
     stbMain->addWidget(statusField_, 1);
     setStatusBar(stbMain);
 }
@@ -125,19 +134,11 @@ void TfmMain::createMapArea() {
     scbMain->viewport()->setAutoFillBackground(true);
     layout->addWidget(scbMain);
 
-    // The image fills the scroll box's inside exactly, whatever the rounding to the screen's
-    // pixel ratio, so no scroll bar ever shows; its raster has the image's size in screen
-    // pixels, so every raster pixel is one screen pixel.
-    WindowMetrics shown = metrics_;
-    shown.client = logical(metrics_.client);
-    shown.statusHeight = logical(metrics_.statusHeight);
-    const QSize imageSize = shown.image();
-    const double ratio = devicePixelRatio();
-    const QSize rasterSize(int(std::lround(imageSize.width() * ratio)),
-                           int(std::lround(imageSize.height() * ratio)));
-    imgMap = new MapImage(rasterSize, scbMain);
+    // The raster has the image's size in screen pixels, so every raster pixel is one screen
+    // pixel. The image's place, the scroll box's top-left corner, is the same at any density.
+    imgMap = new MapImage(metrics_.image.size(), scbMain);
     imgMap->setObjectName(QStringLiteral("imgMap"));
-    imgMap->setFixedSize(imageSize);
+    imgMap->setFixedSize(logical(metrics_.image.size()));
     scbMain->setWidget(imgMap);
     // setWidget asks the image to fill its background; it must let the white box show instead.
     imgMap->setAutoFillBackground(false);
@@ -179,66 +180,16 @@ void TfmMain::createMenu() {
     setMenuBar(mnuMainMenu);
 }
 
-void TfmMain::createOpenDialog() {
-    dlgOpen = new QFileDialog(this);
-    dlgOpen->setObjectName(QStringLiteral("dlgOpen"));
-    dlgOpen->setOption(QFileDialog::DontUseNativeDialog, true);
-    // An open dialog that returns any name, existing or not; the load reports what is missing.
-    dlgOpen->setFileMode(QFileDialog::AnyFile);
-    dlgOpen->setAcceptMode(QFileDialog::AcceptOpen);
-    dlgOpen->setNameFilter(QStringLiteral("XML files (*.xml)"));
-    dlgOpen->setDefaultSuffix(QStringLiteral("xml"));
-    dlgOpen->selectFile(QStringLiteral("*.xml"));
-    dlgOpen->setSizeGripEnabled(true);
-    dlgOpen->setWindowModality(Qt::ApplicationModal);
-}
-
-void TfmMain::placeOpenDialog() {
-    // Centred across the screen of the active window, a third of the free height above it.
-    const QWidget* const anchor =
-        QApplication::activeWindow() ? QApplication::activeWindow() : this;
-    const QScreen* const screen = anchor->screen();
-    if (!screen)
-        return;
-    const QRect area = screen->availableGeometry();
-    const QSize size = dlgOpen->isVisible() ? dlgOpen->frameSize() : dlgOpen->sizeHint();
-    dlgOpen->move(area.left() + (area.width() - size.width()) / 2,
-                  area.top() + (area.height() - size.height()) / 3);
-}
-
-void TfmMain::hideCompletion() {
-    // Return pressed while the file name's completion list is open accepts the dialog but leaves
-    // the list, a window of its own, standing over the map.
-    for (const QLineEdit* edit : dlgOpen->findChildren<QLineEdit*>())
-        if (const QCompleter* completer = edit->completer())
-            if (completer->popup())
-                completer->popup()->hide();
-}
-
-void TfmMain::setStatusText(const QString& text) {
-    statusText_ = text;
-    statusField_->setText(singleLine(text));
-    statusField_->setToolTip(literalToolTip(text));
-}
-
 void TfmMain::mniFile_OpenClick() {
-    placeOpenDialog();
-    const int answer = dlgOpen->exec();
-    hideCompletion();
-    if (answer != QDialog::Accepted)
+    const QString name = dlgOpen->choose();
+    if (name.isEmpty())
         return;
-    const QStringList chosen = dlgOpen->selectedFiles();
-    if (chosen.isEmpty() || chosen.first().isEmpty())
-        return;
-    const QString name = chosen.first();
-    // The next Open starts from the file chosen now, whatever this one comes to.
-    dlgOpen->selectFile(name);
 
     MapTarget& target = drawingTarget_ ? *drawingTarget_ : static_cast<MapTarget&>(surface());
     const OpenOutcome outcome = OpenLayout(xmlDoc->document, target, name);
     if (!outcome.loaded)
         services_.beep();
-    setStatusText(outcome.statusText);
+    statusField_->setOutcome(outcome.statusText, fullPathName(name));
 }
 
 void TfmMain::mniFile_ExitClick() {

@@ -2,9 +2,10 @@
 // status bar and the menu, with the three commands File > Open, File > Exit and Edit > Copy.
 //
 // Every component exists under its own name, as a member and as its objectName. The window has
-// a fixed size and place. The commands run through a guard that shows any failure escaping them
-// in the default failure display; Open catches its own load and drawing failures and reports
-// them in the status bar with a beep.
+// a fixed size and place, and offers only its system menu, minimising and closing: it can be
+// neither maximised nor resized. The commands run through a guard that shows any failure
+// escaping them in the default failure display; Open catches its own load and drawing failures
+// and reports them in the status bar with a beep.
 #pragma once
 
 #include "app/WindowMetrics.h"
@@ -17,9 +18,7 @@
 #include <memory>
 
 class QAction;
-class QFileDialog;
 class QFrame;
-class QLabel;
 class QMenu;
 class QMenuBar;
 class QScrollArea;
@@ -30,6 +29,8 @@ namespace lyremap {
 class MapImage;
 class MapSurface;
 class MapTarget;
+class OpenDialog;
+class StatusField;
 
 // The XML document as a component of the window, so it is found by name like the others.
 class XmlDocumentComponent final : public QObject {
@@ -64,12 +65,12 @@ public:
     QMenu* mnuEdit = nullptr;               // "&Edit"
     QAction* mniEdit_Copy = nullptr;        // "Copy", Ctrl+C
     XmlDocumentComponent* xmlDoc = nullptr; // the loaded layout document
-    QFileDialog* dlgOpen = nullptr;         // the Open dialog (Qt's own, not native)
+    OpenDialog* dlgOpen = nullptr;          // the Open dialog (Qt's own, not native)
 
     // The map surface shown by imgMap.
     MapSurface& surface();
     // The status bar's whole text, line breaks included.
-    const QString& statusText() const { return statusText_; }
+    const QString& statusText() const;
     // The sizes the window was built with.
     const WindowMetrics& metrics() const { return metrics_; }
     // Draws the Open command through TARGET instead of straight onto the surface; TARGET must
@@ -88,15 +89,10 @@ private:
     void createMenu();
     void createMapArea();
     void createStatusBar();
-    void createOpenDialog();
-    void setStatusText(const QString& text);
-    void placeOpenDialog();
-    void hideCompletion();
 
     MainFormServices services_;
     WindowMetrics metrics_;
-    QLabel* statusField_ = nullptr;
-    QString statusText_;
+    StatusField* statusField_ = nullptr;
     MapTarget* drawingTarget_ = nullptr;
 };
 

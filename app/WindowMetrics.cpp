@@ -7,8 +7,6 @@ namespace lyremap {
 namespace {
 
 constexpr double DesignDotsPerInch = 96.0;
-constexpr int DesignFontPixels = 11;
-constexpr int DesignTextHeight = 13;
 
 int scaled(int value, double factor) {
     return int(std::lround(value * factor));
@@ -21,14 +19,19 @@ WindowMetrics windowMetrics(double dotsPerInch) {
     if (!(dotsPerInch > 0)) // unknown density: keep the design
         return metrics;
     const double density = dotsPerInch / DesignDotsPerInch;
-    metrics.fontPixels = scaled(DesignFontPixels, density);
-    const int textHeight = scaled(DesignTextHeight, density);
-    if (textHeight == DesignTextHeight)
+    const int designTextHeight = metrics.textHeight;
+    metrics.fontPixels = scaled(metrics.fontPixels, density);
+    metrics.textHeight = scaled(designTextHeight, density);
+    if (metrics.textHeight == designTextHeight)
         return metrics;
-    const double factor = double(textHeight) / DesignTextHeight;
+    // Each length is scaled on its own, so the image need not fill the scroll box exactly.
+    const double factor = double(metrics.textHeight) / designTextHeight;
     metrics.client =
         QSize(scaled(metrics.client.width(), factor), scaled(metrics.client.height(), factor));
     metrics.statusHeight = scaled(metrics.statusHeight, factor);
+    metrics.image =
+        QRect(scaled(metrics.image.x(), factor), scaled(metrics.image.y(), factor),
+              scaled(metrics.image.width(), factor), scaled(metrics.image.height(), factor));
     return metrics;
 }
 

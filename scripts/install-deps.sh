@@ -4,13 +4,15 @@
 set -euo pipefail
 
 packages=(
-    # Building, and the libraries with their headers.
-    cmake g++ make pkg-config qt6-base-dev libxml2-dev libxml2-utils
+    # Building, and the libraries with their headers (libxcb for the viewer's window manager
+    # hints on X11).
+    cmake g++ make pkg-config qt6-base-dev libxcb1-dev libxml2-dev libxml2-utils
     # Showing the window: qt6-base-dev brings Qt's X11 platform plugin and the X libraries it
     # loads; a font makes its texts readable.
     fonts-dejavu-core
-    # The end-to-end test: an X server of its own, keys, the clipboard, screenshots.
-    xvfb xdotool xclip x11-utils imagemagick
+    # The end-to-end test: an X server and a window manager of its own, keys, the clipboard,
+    # window properties, screenshots.
+    xvfb openbox xdotool xclip x11-utils imagemagick
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/MainForm.h"
+#include "app/OpenDialog.h"
 #include "map/Exception.h"
 #include "map/MapSurface.h"
 
@@ -24,8 +25,9 @@
 
 namespace lyremap::test {
 
-// Polls every few milliseconds until READY yields true, then runs ACT once; gives up after
-// five seconds so a test that never shows the awaited window fails instead of hanging.
+// Polls every few milliseconds until READY yields true, then runs ACT once; runs it after five
+// seconds anyway, so a window that never gets ready is still answered and closed and the test
+// fails on what it finds instead of hanging.
 inline void whenReady(std::function<bool()> ready, std::function<void()> act) {
     auto* const timer = new QTimer(qApp);
     timer->setObjectName(QStringLiteral("whenReady"));
@@ -35,8 +37,7 @@ inline void whenReady(std::function<bool()> ready, std::function<void()> act) {
             return;
         timer->stop();
         timer->deleteLater();
-        if (!deadline.hasExpired() || ready())
-            act();
+        act();
     });
     timer->start(5);
 }
@@ -68,6 +69,7 @@ struct DialogSeen {
     bool shown = false;
     QString nameField; // the file name field's text
     QString selected;  // the first selected file as the dialog would return it
+    QString folder;    // the folder it lists
 };
 
 // Whether the dialog has read its folder. It selects the file it was opened on only once the
@@ -86,16 +88,24 @@ inline bool folderRead(const QFileDialog& dialog) {
         .isEmpty();
 }
 
+// Whether the dialog is ready for the user to type: shown, active (a name typed into its field
+// without the focus there adds to the file selected in its list instead of replacing it), and
+// with its folder read.
+inline bool dialogReady(QFileDialog& dialog) {
+    return dialog.isVisible() && QApplication::activeWindow() == &dialog && folderRead(dialog);
+}
+
 // Answers the Open dialog of FORM as soon as it shows; records what it showed in SEEN.
 inline void answerOpenDialog(TfmMain& form, DialogAnswer answer, DialogSeen* seen = nullptr) {
     QPointer<QFileDialog> dialog = form.dlgOpen;
-    whenReady([dialog] { return dialog && dialog->isVisible() && folderRead(*dialog); },
+    whenReady([dialog] { return dialog && dialogReady(*dialog); },
               [&form, answer, seen] {
                   QLineEdit* const edit = fileNameEdit(form);
                   if (seen) {
                       seen->shown = true;
                       seen->nameField = edit ? edit->text() : QString();
                       seen->selected = form.dlgOpen->selectedFiles().value(0);
+                      seen->folder = form.dlgOpen->directory().absolutePath();
                   }
                   if (answer.kind == DialogAnswer::Cancel) {
                       form.dlgOpen->reject();
@@ -107,6 +117,20 @@ inline void answerOpenDialog(TfmMain& form, DialogAnswer answer, DialogSeen* see
                       edit->setText(answer.name);
                   QTest::keyClick(edit, Qt::Key_Return);
               });
+}
+
+// The names of the files the Open dialog of FORM lists, sorted.
+inline QStringList listedFiles(const TfmMain& form) {
+    const auto* const model = form.dlgOpen->findChild<QFileSystemModel*>();
+    QStringList names;
+    if (model == nullptr)
+        return names;
+    const QModelIndex root = model->index(form.dlgOpen->directory().absolutePath());
+    for (int row = 0; row < model->rowCount(root); ++row)
+        if (const QModelIndex item = model->index(row, 0, root); !model->isDir(item))
+            names << model->fileName(item);
+    names.sort();
+    return names;
 }
 
 // What the failure box showed.

@@ -1,26 +1,30 @@
 #!/usr/bin/env bash
-# End-to-end test of lyremap-viewer on a real X server: starts its own Xvfb, drives the window
-# with xdotool, reads the clipboard with xclip and compares the pasted picture and a screenshot
-# of the map area, pixel for pixel, with what lyremap-render draws for the same file.
+# End-to-end test of lyremap-viewer on a real X server with a window manager: starts its own Xvfb
+# and openbox, drives the window with xdotool, reads the clipboard with xclip and compares the
+# pasted picture and a screenshot of the map area, pixel for pixel, with what lyremap-render
+# draws for the same file. On the way it checks what the window manager is told and offers (no
+# maximising, no resizing), where the Open dialog stands, that the command line is ignored, and
+# that the viewer leaves nothing in its home folder.
 #
 # Usage: viewer_e2e.sh VIEWER RENDER LAYOUT
 # Exit status: 0 passed, 1 failed, 77 a needed tool is missing (reported as skipped).
 set -uo pipefail
 
-viewer=$1 render=$2 layout=$(realpath "$3")
-title='Varnholt lyreWindow Map Viewer'
-
-for tool in Xvfb xdotool xclip xwininfo import convert; do
+for tool in Xvfb openbox xdotool xclip xprop xwininfo import convert; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIP: $tool is not installed (scripts/install-deps.sh installs it)"
         exit 77
     fi
 done
 
+viewer=$1 render=$2 layout=$(realpath "$3")
+title='Varnholt lyreWindow Map Viewer'
+
 work=$(mktemp -d)
-xvfb_pid='' viewer_pid=''
+xvfb_pid='' wm_pid='' viewer_pid=''
 cleanup() {
     [[ -n $viewer_pid ]] && kill "$viewer_pid" 2>/dev/null
+    [[ -n $wm_pid ]] && kill "$wm_pid" 2>/dev/null
     [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
     wait 2>/dev/null
     rm -rf "$work"
@@ -62,6 +66,27 @@ same_pixels() {
     cmp -s <(convert "$1" -depth 8 rgb:-) <(convert "$2" -depth 8 rgb:-)
 }
 
+# The values of a window's CARDINAL or ATOM property, separated by spaces.
+property() {
+    xprop -id "$1" "$2" | sed -n 's/^[^=]*= //p' | tr -d ','
+}
+
+# "X Y WIDTH HEIGHT" of a window on the screen, without the window manager's frame.
+window_geometry() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}
+        /^ *Width:/ {w = $NF} /^ *Height:/ {h = $NF} END {print x, y, w, h}'
+}
+
+# "X Y WIDTH HEIGHT" of the frame the window manager puts around the window: the window's own
+# place and size grown by its _NET_FRAME_EXTENTS (left, right, top, bottom).
+frame_geometry() {
+    local x y width height left right top bottom
+    read -r x y width height < <(window_geometry "$1")
+    read -r left right top bottom < <(property "$1" _NET_FRAME_EXTENTS)
+    echo "$((x - left)) $((y - top)) $((width + left + right)) $((height + top + bottom))"
+}
+has_frame() { [[ -n $(property "$1" _NET_FRAME_EXTENTS) ]]; }
+
 # An X server on a display number it chooses itself, free by construction.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
@@ -72,32 +97,102 @@ export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 echo "Xvfb pid $xvfb_pid on $DISPLAY"
 
+# The window manager keeps its own files in a home of its own.
+mkdir "$work/wm-home"
+HOME="$work/wm-home" XDG_CONFIG_HOME="$work/wm-home" XDG_CACHE_HOME="$work/wm-home" \
+    openbox >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+wait_for 20 "openbox to manage the screen" sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"
+echo "openbox pid $wm_pid"
+
+# The viewer's home holds only another Qt program's file dialog state: a last folder the first
+# Open must not start in, and a history. Nothing is to be added, changed or removed there.
+home="$work/home"
+mkdir -p "$home/.config"
+printf '[FileDialog]\nlastVisited=file:///usr\nhistory=file:///usr\n' >"$home/.config/QtProject.conf"
+(cd "$home" && find . -exec stat -c '%n %s %Y' {} + | sort) >"$work/home-before"
+
 # Another program's text on the clipboard, which a Copy before any Open must remove.
 echo "not a picture" | xclip -selection clipboard -i
 wait_for 10 "xclip to own the clipboard" clipboard_offers UTF8_STRING
 
-QT_QPA_PLATFORM=xcb "$viewer" >"$work/viewer.log" 2>&1 &
+# The toolkit's own options on the command line, which the viewer ignores.
+HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
+    XDG_DATA_HOME="$home/.local/share" QT_QPA_PLATFORM=xcb \
+    "$viewer" -qwindowtitle other -qwindowgeometry 300x200+5+5 -reverse -style windows \
+    >"$work/viewer.log" 2>&1 &
 viewer_pid=$!
 wait_for 30 "the main window" has_window "^$title\$"
 window=$(visible_window "^$title\$")
 echo "viewer pid $viewer_pid, window $window"
+wait_for 10 "the main window's frame" has_frame "$window"
 
-xdotool windowfocus --sync "$window"
+# The window stands at its designed place with its designed size, whatever the command line.
+read -r _ _ width _ < <(window_geometry "$window")
+read -r frame_x frame_y _ _ < <(frame_geometry "$window")
+[[ "$frame_x $frame_y $width" == "386 106 820" ]] ||
+    fail "the window's frame is at $frame_x,$frame_y and $width wide, not at 386,106 and 820 wide"
+
+# Motif hints: functions move, minimise, close; decorations border, title, menu, minimise.
+read -r flags functions decorations _ < <(property "$window" _MOTIF_WM_HINTS)
+echo "_MOTIF_WM_HINTS flags $flags functions $functions decorations $decorations"
+((flags & 1 && flags & 2)) || fail "the Motif hints give no functions or no decorations"
+((functions & 2)) && fail "the Motif hints offer resizing"
+((functions & 16)) && fail "the Motif hints offer maximising"
+((functions & 8 && functions & 32)) || fail "the Motif hints do not offer minimising and closing"
+((decorations & 4)) && fail "the Motif hints ask for resize handles"
+((decorations & 64)) && fail "the Motif hints ask for a maximise button"
+((decorations & 16 && decorations & 32)) || fail "the Motif hints lack the system menu or minimise"
+actions=$(property "$window" _NET_WM_ALLOWED_ACTIONS)
+echo "_NET_WM_ALLOWED_ACTIONS $actions"
+for action in RESIZE MAXIMIZE_HORZ MAXIMIZE_VERT; do
+    [[ " $actions " == *" _NET_WM_ACTION_$action "* ]] && fail "the window manager offers $action"
+done
+for action in MINIMIZE CLOSE MOVE; do
+    [[ " $actions " == *" _NET_WM_ACTION_$action "* ]] || fail "the window manager lacks $action"
+done
+
+xdotool windowactivate --sync "$window"
 xdotool key --clearmodifiers ctrl+c
 wait_for 10 "Copy before Open to empty the clipboard" clipboard_lacks UTF8_STRING
 clipboard_lacks image/png || fail "Copy before any Open offered a picture"
 
-xdotool key --clearmodifiers ctrl+o
-wait_for 20 "the Open dialog" has_window '^Open'
-dialog=$(visible_window '^Open')
-xdotool windowfocus --sync "$dialog"
+# The Open dialog: centred across the screen, its top a third down the height it leaves free,
+# measured with its frame; the same on every Open.
+expected_dialog_place() {
+    local _x _y width height
+    read -r _x _y width height < <(frame_geometry "$1")
+    echo "$(((1280 - width) / 2)) $(((1024 - height) / 3)) $width $height"
+}
+places=()
+for open in first second; do
+    xdotool windowactivate --sync "$window"
+    xdotool key --clearmodifiers ctrl+o
+    wait_for 20 "the Open dialog" has_window '^Open'
+    dialog=$(visible_window '^Open')
+    wait_for 10 "the Open dialog's frame" has_frame "$dialog"
+    sleep 0.5
+    place=$(frame_geometry "$dialog")
+    expected=$(expected_dialog_place "$dialog")
+    echo "$open Open: dialog frame $place"
+    [[ $place == "$expected" ]] || fail "the $open Open's dialog frame is $place, not $expected"
+    places+=("$place")
+    if [[ $open == first ]]; then
+        xdotool windowactivate --sync "$dialog"
+        xdotool key --clearmodifiers Escape
+        wait_for 20 "the Open dialog to close" has_no_window '^Open'
+    fi
+done
+[[ ${places[0]} == "${places[1]}" ]] || fail "the dialog moved between two Opens"
+
+xdotool windowactivate --sync "$dialog"
 xdotool key --clearmodifiers ctrl+a
 xdotool type --delay 20 "$layout"
 sleep 0.5
 xdotool key --clearmodifiers Return
 wait_for 20 "the Open dialog to close" has_no_window '^Open'
 
-xdotool windowfocus --sync "$window"
+xdotool windowactivate --sync "$window"
 xdotool key --clearmodifiers ctrl+c
 wait_for 10 "the map on the clipboard" clipboard_offers image/png
 xclip -selection clipboard -t image/png -o >"$work/clipboard.png" || fail "cannot read the clipboard"
@@ -126,4 +221,8 @@ wait "$viewer_pid"
 status=$?
 viewer_pid=''
 ((status == 0)) || fail "the viewer ended with status $status"
+
+(cd "$home" && find . -exec stat -c '%n %s %Y' {} + | sort) >"$work/home-after"
+diff "$work/home-before" "$work/home-after" >"$work/home-diff" ||
+    fail "the viewer changed its home folder: $(tr '\n' ' ' <"$work/home-diff")"
 echo "PASS"

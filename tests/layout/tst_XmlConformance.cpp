@@ -3,6 +3,7 @@
 // content must never be read; that is proven with local files the references would resolve to
 // (watched with inotify, and carrying a marker that must not reach the tree).
 #include "TestSupport.h"
+#include "XmlAttackFiles.h"
 #include "layout/XmlDocument.h"
 
 #include <QDir>
@@ -31,7 +32,8 @@ using lyremap::Node;
 using lyremap::NodeType;
 using lyremap::XmlDocument;
 using lyremap::test::ScratchDir;
-using lyremap::test::sharedDir;
+using lyremap::test::xmlAttackDir;
+using lyremap::test::xmlAttackFile;
 
 namespace {
 
@@ -287,13 +289,6 @@ qint64 peakMemoryKiB() {
     return -1;
 }
 
-QByteArray readShared(const QString& name) {
-    QFile file(sharedDir() + u"/testdata/xml-attacks/"_s + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", qPrintable(file.fileName()));
-    return file.readAll();
-}
-
 QByteArray repeated(const QByteArray& piece, int count) {
     QByteArray out;
     out.reserve(piece.size() * count);
@@ -335,7 +330,10 @@ private slots:
 // Every selected case gets the suite's verdict: not-wf cases fail to load, valid and invalid
 // ones load (a non-validating loader accepts invalid documents) with one root element.
 void XmlConformanceTest::conformanceSuite() {
-    const SuiteSelection suite = readSuite(sharedDir() + u"/testdata/w3c-xmlconf/xmlconf.xml"_s);
+    const QString suiteDir = lyremap::test::w3cSuiteDir();
+    if (suiteDir.isEmpty())
+        QSKIP(lyremap::test::w3cSuiteMissing);
+    const SuiteSelection suite = readSuite(suiteDir + u"/xmlconf.xml"_s);
     QVERIFY2(suite.problems.isEmpty(), qPrintable(suite.problems.join(u'\n')));
 
     int notWellFormed = 0;
@@ -345,7 +343,10 @@ void XmlConformanceTest::conformanceSuite() {
     qInfo("selected: %d not-wf, %d valid or invalid (%d of type error left out)", notWellFormed,
           wellFormed, suite.errorType);
     QCOMPARE(notWellFormed, 951);
-    QCOMPARE(wellFormed, 768);
+    // The copy published on npm leaves out one valid case, valid-sa-120.
+    const bool npmCopy = std::none_of(suite.cases.begin(), suite.cases.end(),
+                                      [](const SuiteCase& c) { return c.id == u"valid-sa-120"; });
+    QCOMPARE(wellFormed, npmCopy ? 767 : 768);
 
     QHash<QString, QString> known;
     for (const auto& exception : kKnownExceptions)
@@ -389,8 +390,8 @@ void XmlConformanceTest::conformanceSuite() {
              qPrintable(u"%1 verdict(s) differ, listed above"_s.arg(differing.size())));
 }
 
-// The shared hostile files, each with its fixed outcome, loaded straight from their folder
-// within the hang guard. Peak memory growth is reported, not judged.
+// The hostile files, each with its fixed outcome, loaded straight from their folder within the
+// hang guard. Peak memory growth is reported, not judged.
 void XmlConformanceTest::attackFiles_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<bool>("loads");
@@ -405,15 +406,15 @@ void XmlConformanceTest::attackFiles_data() {
     // Same with a file URL whose folder does not exist.
     QTest::newRow("external_file") << u"external_file.xml"_s << true << u"root"_s;
     // A bare DTD is no document: markup declarations outside a DOCTYPE are not well-formed.
-    QTest::newRow("harem.dtd") << u"harem.dtd"_s << false << QString();
-    // Names harem.dtd beside it; that file is never read (it is not even well-formed).
-    QTest::newRow("harem") << u"harem.xml"_s << true << u"colHAREM"_s;
+    QTest::newRow("catalogue.dtd") << u"catalogue.dtd"_s << false << QString();
+    // Names catalogue.dtd beside it; that file is never read.
+    QTest::newRow("catalogue") << u"catalogue.xml"_s << true << u"catalogue"_s;
     // 1000 references to one 100,000-character entity stay references to one shared text.
     QTest::newRow("quadratic") << u"quadratic.xml"_s << true << u"bomb"_s;
     QTest::newRow("simple-ns") << u"simple-ns.xml"_s << true << u"root"_s;
     QTest::newRow("simple") << u"simple.xml"_s << true << u"root"_s;
-    // Its internal subset declares <!ELEMENT EM #PCDATA> without the parentheses.
-    QTest::newRow("teste") << u"teste.xml"_s << false << QString();
+    // Its internal subset declares <!ELEMENT title #PCDATA> without the parentheses.
+    QTest::newRow("catalogue-inline") << u"catalogue-inline.xml"_s << false << QString();
     // Three levels of eight references: libxml2's amplification guard refuses the nesting
     // (it reports an entity reference loop), although the expansion is only 640 characters.
     QTest::newRow("xmlbomb") << u"xmlbomb.xml"_s << false << QString();
@@ -431,7 +432,7 @@ void XmlConformanceTest::attackFiles() {
     const qint64 before = peakMemoryKiB();
     QElapsedTimer timer;
     timer.start();
-    const auto failure = loadFailure(doc, sharedDir() + u"/testdata/xml-attacks/"_s + file);
+    const auto failure = loadFailure(doc, xmlAttackDir() + u'/' + file);
     const qint64 elapsed = timer.elapsed();
     qInfo("%s: %s in %lld ms, peak memory +%lld KiB", qPrintable(file),
           failure ? "refused" : "loaded", elapsed, peakMemoryKiB() - before);
@@ -473,7 +474,7 @@ void XmlConformanceTest::generatedBombs_data() {
     QTest::newRow("laughs in content") << laughs("<lolz>&lol9;</lolz>") << qint64(3'000'000'000);
     QTest::newRow("laughs in attribute") << laughs("<lolz a='&lol9;'/>") << qint64(3'000'000'000);
 
-    const QByteArray quadratic = readShared(u"quadratic.xml"_s);
+    const QByteArray quadratic = xmlAttackFile(u"quadratic.xml"_s);
     const qsizetype subsetEnd = quadratic.indexOf("]>") + 2;
     const int references = int(quadratic.count("&a;"));
     QTest::newRow("quadratic in attribute")
@@ -509,7 +510,7 @@ void XmlConformanceTest::generatedBombs() {
 }
 
 // Each document refers to external content: a file beside it holding the marker (URLs of the
-// shared files are rewritten to point there, so no test ever names a network address). The file
+// attack files are rewritten to point there, so no test ever names a network address). The file
 // is never opened and the marker reaches no node. Whether the document loads is fixed per row.
 void XmlConformanceTest::externalContentIsNeverRead_data() {
     QTest::addColumn<QByteArray>("document"); // @BASE@ stands for the folder's URL
@@ -522,15 +523,15 @@ void XmlConformanceTest::externalContentIsNeverRead_data() {
                                       "<!ATTLIST body marker CDATA 'LYREMAP-EXTERNAL-MARKER'>\n"
                                       "<!ENTITY % leak SYSTEM 'leak.ent'>\n%leak;\n";
 
-    QByteArray externalFile = readShared(u"external_file.xml"_s);
-    externalFile.replace("file:///PATH/TO/xmltestdata", "@BASE@");
+    QByteArray externalFile = xmlAttackFile(u"external_file.xml"_s);
+    externalFile.replace("file:///nonexistent/lyremap-attacks", "@BASE@");
     QTest::newRow("external_file.xml") << externalFile << u"simple.xml"_s << marker << true;
 
-    QByteArray external = readShared(u"external.xml"_s);
-    external.replace("http://www.w3schools.com/xml", "@BASE@");
+    QByteArray external = xmlAttackFile(u"external.xml"_s);
+    external.replace("http://example.com/layouts", "@BASE@");
     QTest::newRow("external.xml") << external << u"note.xml"_s << marker << true;
 
-    QByteArray dtd = readShared(u"dtd.xml"_s);
+    QByteArray dtd = xmlAttackFile(u"dtd.xml"_s);
     dtd.replace("http://www.w3.org/TR/xhtml1/DTD", "@BASE@");
     QTest::newRow("dtd.xml") << dtd << u"xhtml1-transitional.dtd"_s << markerDefaults << true;
 
@@ -589,19 +590,18 @@ void XmlConformanceTest::externalContentIsNeverRead() {
     }
 }
 
-// The local DTD harem.xml names holds a default for xml:space on p; as it is never read, p has
-// no such attribute. Declarations that give frame a default x outside the document do not reach
-// it either.
+// The local DTD catalogue.xml names holds a default for xml:space on p; as it is never read, p
+// has no such attribute. Declarations that give frame a default x outside the document do not
+// reach it either.
 void XmlConformanceTest::externalDtdBesideTheDocumentIsIgnored() {
-    XmlDocument harem;
-    const auto haremFailure =
-        loadFailure(harem, sharedDir() + u"/testdata/xml-attacks/harem.xml"_s);
-    QVERIFY2(!haremFailure, qPrintable(haremFailure.value_or(QString())));
-    const Node doc = elementChildren(harem.FindTopLevelNode(u"colHAREM"_s)).at(0);
-    QCOMPARE(doc.AttributeValue(u"DOCID").value_or(QString()), u"H2-dftre765"_s);
+    XmlDocument catalogue;
+    const auto catalogueFailure = loadFailure(catalogue, xmlAttackDir() + u"/catalogue.xml"_s);
+    QVERIFY2(!catalogueFailure, qPrintable(catalogueFailure.value_or(QString())));
+    const Node doc = elementChildren(catalogue.FindTopLevelNode(u"catalogue"_s)).at(0);
+    QCOMPARE(doc.AttributeValue(u"id").value_or(QString()), u"e-17"_s);
     const Node p = elementChildren(doc).at(0);
     QCOMPARE(p.NodeName(), u"p"_s);
-    QVERIFY2(!p.AttributeValue(u"xml:space"), "harem.dtd was read");
+    QVERIFY2(!p.AttributeValue(u"xml:space"), "catalogue.dtd was read");
 
     const ScratchDir scratch;
     scratch.write(u"frame.dtd"_s, "<!ATTLIST frame x CDATA 'from-dtd'>\n");
