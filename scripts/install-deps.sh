@@ -11,6 +11,9 @@ packages=(
     fonts-dejavu-core
     # The end-to-end test: an X server of its own, keys, the clipboard, screenshots.
     xvfb xdotool xclip x11-utils imagemagick
+    # The Debian package: manual pages made with scdoc, cpack's Depends from dpkg-shlibdeps
+    # (dpkg-dev, file), and the checks of what it installs.
+    scdoc dpkg-dev file man-db lintian desktop-file-utils appstream bash-completion
 )
 
 missing=()
