@@ -3,7 +3,7 @@
 # checks that look at it.
 #   build_package.sh CPACK BUILD_DIR OUT_DIR
 set -euo pipefail
-source "$(dirname "$0")/need_tools.sh"
+source "$(dirname "$0")/common.sh"
 need_tools dpkg-deb dpkg-shlibdeps file
 cpack=$1 build=$2 out=$3
 

@@ -3,6 +3,7 @@
 # --output and layout files otherwise, folders everywhere a file goes.
 #   check_completion.sh LYREMAP_RENDER COMPLETION_SCRIPT
 set -uo pipefail
+source "$(dirname "$0")/common.sh"
 framework=/usr/share/bash-completion/bash_completion
 if [[ ! -r $framework ]]; then
     echo "SKIP: bash-completion is not installed (bash scripts/install-deps.sh installs it)"
@@ -27,8 +28,7 @@ folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 cd "$folder" && touch menu.xml map.png notes.txt && mkdir maps
 
-options=$("$render" --help | grep -oE '^[[:space:]]+--[a-z][a-z0-9-]*' | tr -d ' ' | sort |
-    paste -sd ' ')
+options=$(help_options "$render" | paste -sd ' ')
 [[ -n $options ]] || { echo "$render --help lists no options"; exit 1; }
 status=0
 # Each case: the words typed | the candidates expected.

@@ -5,7 +5,7 @@
 # validates whole (metainfo, desktop entry and icon found together).
 #   check_contents.sh PACKAGE_DIR EXPECTED_LIST VERSION
 set -uo pipefail
-source "$(dirname "$0")/need_tools.sh"
+source "$(dirname "$0")/common.sh"
 need_tools dpkg-deb appstreamcli
 dir=$1 expected=$2 version=$3
 

@@ -3,6 +3,6 @@
 # the README lists the warnings that remain, each with its reason.
 #   check_lintian.sh PACKAGE_DIR
 set -uo pipefail
-source "$(dirname "$0")/need_tools.sh"
+source "$(dirname "$0")/common.sh"
 need_tools lintian
 exec lintian --fail-on error --display-info --tag-display-limit 0 "$1"/lyremap_*.deb

@@ -4,7 +4,7 @@
 # `lyremap-render --help` lists.
 #   check_manpages.sh LYREMAP_RENDER RENDER_PAGE_SOURCE.scd ROFF_PAGE...
 set -uo pipefail
-source "$(dirname "$0")/need_tools.sh"
+source "$(dirname "$0")/common.sh"
 need_tools man lexgrog
 render=$1 render_source=$2
 shift 2
@@ -24,7 +24,7 @@ for page in "$@"; do
     lexgrog "$page" >/dev/null || { echo "$page: whatis cannot read its NAME line"; status=1; }
 done
 
-listed=$("$render" --help | grep -oE '^[[:space:]]+--[a-z][a-z0-9-]*' | tr -d ' ' | sort -u)
+listed=$(help_options "$render")
 documented=$(sed -n '/^# OPTIONS/,/^# [A-Z]/p' "$render_source" |
     grep -oE '^\*--[a-z][a-z0-9-]*' | tr -d '*' | sort -u)
 if [[ -z $listed || $listed != "$documented" ]]; then

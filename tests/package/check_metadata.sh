@@ -4,7 +4,7 @@
 # finds no error or warning.
 #   check_metadata.sh DESKTOP_ENTRY METAINFO
 set -uo pipefail
-source "$(dirname "$0")/need_tools.sh"
+source "$(dirname "$0")/common.sh"
 need_tools desktop-file-validate appstreamcli
 desktop=$1 metainfo=$2
 
