@@ -4,7 +4,8 @@
 #   build_package.sh CPACK BUILD_DIR OUT_DIR
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-need_tools dpkg-deb dpkg-shlibdeps file
+# Without scdoc the build leaves the manual pages out, and the package would lack them.
+need_tools dpkg-deb dpkg-shlibdeps file scdoc
 cpack=$1 build=$2 out=$3
 
 rm -rf "$out"
