@@ -13,6 +13,9 @@ packages=(
     # The end-to-end test: an X server and a window manager of its own, keys, the clipboard,
     # window properties, screenshots.
     xvfb openbox xdotool xclip x11-utils imagemagick
+    # The Debian package: manual pages made with scdoc, cpack's Depends from dpkg-shlibdeps
+    # (dpkg-dev, file), and the checks of what it installs.
+    scdoc dpkg-dev file man-db lintian desktop-file-utils appstream bash-completion
 )
 
 missing=()
