@@ -9,7 +9,7 @@
 // Failures other than a conversion pass out unchanged and end the walk; what was drawn stays.
 #pragma once
 
-#include "layout/XmlDocument.h"
+#include "layout/xml/XmlDocument.h"
 #include "map/MapCanvas.h"
 
 #include <QLocale>

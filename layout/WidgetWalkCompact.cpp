@@ -3,7 +3,7 @@
 // its attribute records. It draws exactly what the walk over node handles draws.
 #include "layout/WidgetWalk.h"
 
-#include "layout/CompactTree.h"
+#include "layout/xml/CompactTree.h"
 #include "layout/Conversion.h"
 
 #include <array>

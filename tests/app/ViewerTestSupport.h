@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/MainForm.h"
-#include "map/Exception.h"
+#include "base/Exception.h"
 #include "map/MapSurface.h"
 
 #include <QAbstractButton>

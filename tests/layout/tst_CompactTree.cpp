@@ -7,7 +7,7 @@
 
 #include "layout/Conversion.h"
 #include "layout/OpenLayout.h"
-#include "layout/XmlDocument.h"
+#include "layout/xml/XmlDocument.h"
 
 #include <QDirIterator>
 #include <QRandomGenerator>

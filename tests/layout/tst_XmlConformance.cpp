@@ -3,7 +3,7 @@
 // content must never be read; that is proven with local files the references would resolve to
 // (watched with inotify, and carrying a marker that must not reach the tree).
 #include "TestSupport.h"
-#include "layout/XmlDocument.h"
+#include "layout/xml/XmlDocument.h"
 
 #include <QDir>
 #include <QElapsedTimer>

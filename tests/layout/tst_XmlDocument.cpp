@@ -3,9 +3,9 @@
 // tree as callers see it (names, child lists, handles) and attribute values.
 #include "TestSupport.h"
 
-#include "layout/DocumentErrors.h"
-#include "layout/SourceLine.h"
-#include "layout/XmlDocument.h"
+#include "layout/xml/DocumentErrors.h"
+#include "layout/xml/SourceLine.h"
+#include "layout/xml/XmlDocument.h"
 
 #include <QFile>
 #include <QScopeGuard>

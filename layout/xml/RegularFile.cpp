@@ -1,6 +1,6 @@
-#include "layout/RegularFile.h"
+#include "layout/xml/RegularFile.h"
 
-#include "layout/DocumentErrors.h"
+#include "layout/xml/DocumentErrors.h"
 
 #include <QFile>
 #include <cerrno>

@@ -1,9 +1,9 @@
-#include "layout/XmlParse.h"
+#include "layout/xml/XmlParse.h"
 
-#include "layout/DocumentChecks.h"
-#include "layout/RegularFile.h"
-#include "layout/SourceLine.h"
-#include "layout/TreeBuilder.h"
+#include "layout/xml/DocumentChecks.h"
+#include "layout/xml/RegularFile.h"
+#include "layout/xml/SourceLine.h"
+#include "layout/xml/TreeBuilder.h"
 
 #include <QFile>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "layout/DocumentChecks.h"
+#include "layout/xml/DocumentChecks.h"
 
 #include <QByteArray>
 #include <cstring>

@@ -7,7 +7,7 @@
 // references and guards against expansion bombs.
 #pragma once
 
-#include "layout/CompactTree.h"
+#include "layout/xml/CompactTree.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>

@@ -3,8 +3,8 @@
 // and depth limits on. Errors are collected for this parse only and never printed.
 #pragma once
 
-#include "layout/CompactTree.h"
-#include "layout/DocumentErrors.h"
+#include "layout/xml/CompactTree.h"
+#include "layout/xml/DocumentErrors.h"
 
 #include <QString>
 #include <libxml/tree.h>

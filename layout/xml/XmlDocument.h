@@ -9,7 +9,7 @@
 // and prepared attribute names belong to one thread at a time.
 #pragma once
 
-#include "layout/DocumentErrors.h"
+#include "layout/xml/DocumentErrors.h"
 
 #include <QString>
 #include <QStringView>

@@ -1,4 +1,4 @@
-#include "layout/CompactTree.h"
+#include "layout/xml/CompactTree.h"
 
 #include <cstring>
 

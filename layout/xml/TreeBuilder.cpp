@@ -1,4 +1,4 @@
-#include "layout/TreeBuilder.h"
+#include "layout/xml/TreeBuilder.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/dict.h>

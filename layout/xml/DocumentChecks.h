@@ -3,7 +3,7 @@
 // defaults that make attribute values far more text than the file holds.
 #pragma once
 
-#include "layout/CompactTree.h"
+#include "layout/xml/CompactTree.h"
 
 #include <QString>
 #include <cstdint>

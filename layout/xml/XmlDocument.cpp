@@ -1,8 +1,8 @@
-#include "layout/XmlDocument.h"
+#include "layout/xml/XmlDocument.h"
 
 #include "layout/Conversion.h"
-#include "layout/DocumentChecks.h"
-#include "layout/XmlParse.h"
+#include "layout/xml/DocumentChecks.h"
+#include "layout/xml/XmlParse.h"
 
 #include <QByteArray>
 #include <array>
