@@ -1,5 +1,6 @@
 #include "layout/xml/CompactTree.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace lyremap::detail {
@@ -31,6 +32,13 @@ void CompactAttribute::setValue(const char* bytes, std::size_t size, TextArena& 
         std::memcpy(inline_, bytes, size);
     else
         outside_ = arena.store(bytes, size).data();
+}
+
+const NamespaceInfo& CompactTree::namespacesOf(std::uint32_t node) const {
+    const auto found = std::lower_bound(
+        namespaceInfo.begin(), namespaceInfo.end(), node,
+        [](const NamespaceInfo& info, std::uint32_t wanted) { return info.node < wanted; });
+    return *found;
 }
 
 } // namespace lyremap::detail

@@ -1,7 +1,8 @@
-// The content of a loaded document below its root element, held compactly: nodes in document
-// order in a few large blocks, attribute values in a text arena, names as pointers into the
-// parser's name dictionary (which the document keeps alive). Text is not kept: callers see text
-// nodes only as children, and text of nothing but white space is not even that.
+// A loaded document held compactly: every node in document order in a few large blocks, 24
+// bytes each, attribute values in a text arena, names as numbers of the parser's dictionary
+// copies (which the document keeps alive). Text is not kept: callers see text nodes only as
+// children, and text of nothing but white space is not even that. An entity's content is held
+// once, however often the entity is referenced; a reference's first child is its first node.
 #pragma once
 
 #include <libxml/xmlstring.h>
@@ -61,30 +62,35 @@ private:
     std::size_t left_ = 0;
 };
 
+// The kinds of node the tree holds, numbered as the DOM numbers them.
 enum class CompactKind : std::uint8_t {
-    Element,
-    Text,
-    CDataSection,
-    Comment,
-    ProcessingInstruction,
-    EntityReference,
+    Element = 1,
+    Text = 3,
+    CDataSection = 4,
+    EntityReference = 5,
+    ProcessingInstruction = 7,
+    Comment = 8,
+    Document = 9,
+    DocumentType = 10,
 };
 
 inline constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kNoName = 0; // the name number of kinds with a fixed DOM name
 
 struct CompactNode {
-    const xmlChar* name = nullptr;      // element: qualified name; PI: target; reference: its name
-    const xmlChar* localName = nullptr; // element: name without prefix
-    const xmlChar* namespaceUri = nullptr; // element: namespace name as written, or null
-    std::uint32_t firstChild = kNoNode;
+    std::uint32_t name = kNoName;       // number in CompactTree::names
+    std::uint32_t firstChild = kNoNode; // for a reference: the first node of the entity
     std::uint32_t nextSibling = kNoNode;
-    std::uint32_t firstAttribute = 0; // index into CompactTree::attributes
-    std::uint32_t attributeCount = 0;
-    std::uint32_t firstNamespace = 0; // index into CompactTree::namespaces
-    std::uint32_t namespaceCount = 0;
-    mutable std::uint32_t childList = 0; // 1 + index of the built child list, 0 before
-    CompactKind kind = CompactKind::Element;
+    std::uint32_t firstAttribute = kNoNode; // attributes run from here to one marked last
+    std::uint32_t line = 0;                 // element or reference in the file: 1-based line
+    std::uint32_t column : 27 = 0;          // ... and column of its '<' or '&', in characters
+    std::uint32_t namespaced : 1 = 0;       // CompactTree::namespaceInfo has an entry
+    std::uint32_t kindBits : 4 = 0;
+
+    CompactKind kind() const { return CompactKind(kindBits); }
+    void setKind(CompactKind kind) { kindBits = static_cast<std::uint32_t>(kind) & 0xF; }
 };
+static_assert(sizeof(CompactNode) == 24);
 
 // An attribute's qualified name; the tree numbers the distinct ones.
 struct AttributeName {
@@ -92,41 +98,66 @@ struct AttributeName {
     const xmlChar* prefix = nullptr; // null when the name has none
 };
 
-// An attribute: the number of its name and its value (UTF-8, references already replaced).
-// Values of up to kInline bytes, which most are, are held in the record itself.
+// An attribute written on an element: the number of its name, the place of its name in the
+// file and its value (UTF-8, references already replaced). Values of up to kInline bytes,
+// which most are, are held in the record itself.
 class CompactAttribute {
 public:
     static constexpr std::uint32_t kInline = 8;
+    static constexpr std::uint32_t kLastBit = 0x80000000u;
 
-    std::uint32_t name = 0; // index into CompactTree::attributeNames
+    std::uint32_t name() const { return name_ & ~kLastBit; }
+    // True for the element's last attribute.
+    bool last() const { return (name_ & kLastBit) != 0; }
+    void setName(std::uint32_t number, bool last) { name_ = number | (last ? kLastBit : 0); }
     std::string_view value() const {
         return std::string_view(size_ <= kInline ? inline_ : outside_, size_);
     }
     // Sets the value, copying it into the record or into ARENA.
     void setValue(const char* bytes, std::size_t size, TextArena& arena);
 
+    std::uint32_t line = 0; // 0 inside entity content, which has no place in the file
+    std::uint32_t column = 0;
+
 private:
+    std::uint32_t name_ = 0;
     std::uint32_t size_ = 0;
     union {
         char inline_[kInline];
         const char* outside_;
     };
 };
+static_assert(sizeof(CompactAttribute) == 24);
 
 // A namespace declaration, which the DOM shows as an attribute xmlns or xmlns:PREFIX.
 struct CompactNamespace {
     const xmlChar* prefix = nullptr; // null for the default namespace
-    const xmlChar* uri = nullptr;    // as written
+    std::string_view uri;            // references replaced
+};
+
+// What only elements with namespaces have: the namespace of the element's name and the
+// declarations written on it.
+struct NamespaceInfo {
+    std::uint32_t node = 0;
+    std::uint32_t firstNamespace = 0; // index into CompactTree::namespaces
+    std::uint32_t namespaceCount = 0;
+    std::string_view uri; // the element's namespace name, references replaced; empty for none
 };
 
 struct CompactTree {
-    BlockVector<CompactNode> nodes; // nodes[0] is the root element
+    BlockVector<CompactNode> nodes;   // nodes[0] is the root element
+    std::uint32_t document = kNoNode; // the document node, made last
     BlockVector<CompactAttribute> attributes;
+    std::vector<const xmlChar*> names{nullptr}; // names[kNoName] is none
     std::vector<AttributeName> attributeNames;
     // The number of each attribute name, by its local name and prefix.
     std::map<std::pair<const xmlChar*, const xmlChar*>, std::uint32_t> attributeNumbers;
     BlockVector<CompactNamespace> namespaces;
+    std::vector<NamespaceInfo> namespaceInfo; // by node, in increasing order
     TextArena text;
+
+    // The namespace entry of NODE, which must be namespaced.
+    const NamespaceInfo& namespacesOf(std::uint32_t node) const;
 };
 
 } // namespace lyremap::detail

@@ -3,30 +3,33 @@
 // XmlDocument loads a file (closing the previous document first), remembers the path it was
 // asked to load even when loading fails, and finds a top-level element by name. Node is a
 // shared handle: every copy keeps the parsed document alive for as long as it is held, also
-// after the document is closed (the handles inside child lists are the document's own). A
-// node's child list (all kinds of child, white-space-only text left out) is built on first
-// request and reused, so repeated requests return the same handles. Like the document, handles
-// and prepared attribute names belong to one thread at a time.
+// after the document is closed (the handles inside child lists and cursors are the document's
+// own and borrow it). A node's child list (all kinds of child, white-space-only text left out)
+// is built on first request and reused, so repeated requests return the same handles;
+// ChildCursor visits the children without building it. An entity's content is held once and
+// shared by every reference to it; a handle reached through a reference knows which one, and
+// places its node there. Like the document, handles belong to one thread at a time.
 #pragma once
 
 #include "layout/xml/DocumentErrors.h"
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
-
-struct _xmlNode;
+#include <vector>
 
 namespace lyremap {
 
 namespace detail {
 struct LoadedDocument;
-struct CompactTree;
-} // namespace detail
+}
 
 // Node kinds, numbered as the DOM numbers them.
 enum class NodeType {
@@ -44,53 +47,23 @@ enum class NodeType {
     Notation = 12,
 };
 
-class Node;
+// A place in the file: 1-based line (CR LF is one line end) and 1-based column counting
+// characters as an editor shows them (a tab or a multi-byte character is one); 0 for none.
+struct SourcePosition {
+    int line = 0;
+    int column = 0;
+    friend bool operator==(const SourcePosition&, const SourcePosition&) = default;
+};
+
+// An attribute as written in the file on an element.
+struct WrittenAttribute {
+    QString name;  // qualified name
+    QString value; // references replaced
+    SourcePosition position;
+};
+
 class NodeList;
-
-namespace detail {
-// Where a node lies in a compact tree, for readers that walk the tree directly.
-struct CompactPosition {
-    const CompactTree* tree = nullptr;
-    std::uint32_t index = 0;
-    std::uint64_t load = 0; // tells loads apart, also one at the address of an earlier one
-    // No DTD of the file declares attributes: an element's attributes are the ones it carries.
-    bool attributesAsWritten = false;
-};
-// NODE's place in its document's compact tree; nothing when libxml2's tree holds NODE.
-std::optional<CompactPosition> compactPosition(const Node& node);
-} // namespace detail
-
-// An attribute name prepared for asking many nodes: it remembers what the name is in the last
-// loaded document it was used with, so that asking again costs no lookup of the name.
-class AttributeKey {
-public:
-    explicit AttributeKey(std::string_view name) : name_(name) {}
-    // The qualified name.
-    std::string_view name() const { return name_; }
-
-private:
-    friend class Node;
-    std::string name_;
-    mutable std::uint64_t load_ = 0; // the load it was last used with, 0 for none
-    mutable std::optional<std::uint32_t> number_;
-};
-
-// An attribute's value as the document holds it, read without copying (see Node::AttributeUtf8).
-struct AttributeText {
-    enum class State {
-        Absent,  // the element has no such attribute
-        Text,    // the attribute is present with the UTF-8 value in text
-        Unknown, // not answerable this way: ask AttributeValue
-    };
-    State state = State::Unknown;
-    std::string_view text;
-};
-
-// How a load builds the document in memory. Both give the same nodes, names and values.
-enum class TreeBuilding {
-    Compact, // the layer's own compact tree (libxml2's tree where the file declares entities)
-    Libxml,  // libxml2's tree throughout, as a reference to compare the compact tree with
-};
+class AttributeSet;
 
 class Node {
 public:
@@ -109,48 +82,60 @@ public:
     bool HasChildNodes() const;
     // The node's children in document order, built once and reused.
     const NodeList& ChildNodes() const;
-    // The DOM name: qualified name of an element or attribute, target of a processing
-    // instruction, name of a document type or entity reference, else "#text", "#comment",
-    // "#cdata-section", "#document".
+    // The DOM name: qualified name of an element, target of a processing instruction, name of
+    // a document type or entity reference, else "#text", "#comment", "#cdata-section",
+    // "#document".
     QString NodeName() const;
-    // The local name (the name without its prefix) of an element or attribute, else NodeName.
+    // NodeName in UTF-8, without copying; valid while the document is held.
+    std::string_view NodeNameUtf8() const;
+    // The local name (the name without its prefix) of an element, else NodeName.
     QString LocalName() const;
-    // The namespace URI of an element or attribute, empty when it has none.
+    // The namespace URI of an element, empty when it has none.
     QString NamespaceURI() const;
     // The value of the attribute whose qualified name is exactly NAME, empty text for an empty
-    // value; nullopt when there is no such attribute or the node is no element.
+    // value; nullopt when there is no such attribute or the node is no element. Namespace
+    // declarations and defaults from the file's DTD count as attributes.
     std::optional<QString> AttributeValue(QStringView name) const;
+    // AttributeValue in UTF-8 for every name of NAMES at once, in one pass over the element's
+    // attributes; VALUES has one entry per name. Views stay valid while the document is held.
+    void ReadAttributes(const AttributeSet& names,
+                        std::span<std::optional<std::string_view>> values) const;
 
-    // Whether NodeName() passes nameTest for WORD; costs no allocation for ASCII names.
-    bool NameMatches(QStringView word) const;
-    // The attribute whose qualified name is exactly NAME, without allocating: Absent or Text
-    // where that is the whole answer, Unknown where AttributeValue must be asked (values that
-    // a DTD default or a namespace declaration may supply, documents held by libxml2).
-    AttributeText AttributeUtf8(std::string_view name) const;
-    // The same for a prepared name.
-    AttributeText AttributeUtf8(const AttributeKey& key) const;
+    // Where the node starts in the file: an element's '<', an entity reference's '&'. A node
+    // inside an entity's content is placed at the reference in the document's own content
+    // that it was reached through (the outermost one). None for other kinds.
+    SourcePosition Position() const;
+    // Where the attribute NAME of this element is written: its name's first character. One
+    // that the DTD supplies, a namespace declaration and any attribute of a node placed at a
+    // reference are placed at the element's Position(). None when there is no such attribute.
+    SourcePosition AttributePosition(QStringView name) const;
+    // The attributes written on this element in document order, namespace declarations and
+    // DTD defaults left out; empty for other kinds.
+    QList<WrittenAttribute> WrittenAttributes() const;
 
-    // Two handles are equal when they are handles on the same node of the same load.
+    // Two handles are equal when they are handles on the same node of the same load, reached
+    // through the same entity reference.
     friend bool operator==(const Node& a, const Node& b) {
-        return a.doc_ == b.doc_ && a.xml_ == b.xml_ && a.index_ == b.index_;
+        return a.doc_ == b.doc_ && a.index_ == b.index_ && a.via_ == b.via_;
     }
 
 private:
     friend class XmlDocument;
+    friend class ChildCursor;
     friend struct detail::LoadedDocument;
-    friend std::optional<detail::CompactPosition> detail::compactPosition(const Node& node);
-    // AttributeUtf8 for a compact element, given the number of NAME where it has no prefix.
-    AttributeText compactAttribute(std::string_view name,
-                                   const std::optional<std::uint32_t>& number) const;
-    // A handle inside a child list, which the document owns: it does not own the document.
-    Node(detail::LoadedDocument* doc, const _xmlNode* xml, std::uint32_t index)
-        : doc_(doc), xml_(xml), index_(index) {}
+    static constexpr std::uint32_t kNowhere = 0xFFFFFFFFu;
+    // A borrowed handle, as held inside child lists and cursors: it does not own the document.
+    Node(detail::LoadedDocument* doc, std::uint32_t index, std::uint32_t via)
+        : doc_(doc), index_(index), via_(via) {}
+    // The handle on the child INDEX of this node.
+    Node child(std::uint32_t index) const;
 
-    // Shares ownership of the document; null only for handles inside child lists.
+    // Shares ownership of the document; null for borrowed handles.
     std::shared_ptr<detail::LoadedDocument> owner_;
     detail::LoadedDocument* doc_ = nullptr;
-    const _xmlNode* xml_ = nullptr; // a node of libxml2's tree, or null for a compact node
-    std::uint32_t index_ = 0;       // the compact node's index when xml_ is null
+    std::uint32_t index_ = 0;
+    // The outermost entity reference this handle was reached through, kNowhere for none.
+    std::uint32_t via_ = kNowhere;
 };
 
 class NodeList {
@@ -166,11 +151,45 @@ private:
     int count_ = 0;
 };
 
+// Visits a node's children in document order without building its child list. The handle it
+// shows borrows the document: copy it to keep it, and keep the parent for as long as the
+// cursor is used.
+class ChildCursor {
+public:
+    explicit ChildCursor(const Node& parent);
+    bool atEnd() const { return current_.isNull(); }
+    // The current child.
+    const Node& node() const { return current_; }
+    // Moves to the next child.
+    void next();
+
+private:
+    Node current_;
+};
+
+// Attribute names read together from many elements (see Node::ReadAttributes). It learns what
+// the names are in each document it is used with, so that reading costs no lookup of them.
+class AttributeSet {
+public:
+    explicit AttributeSet(std::initializer_list<std::string_view> names);
+    ~AttributeSet();
+    AttributeSet(const AttributeSet&) = delete;
+    AttributeSet& operator=(const AttributeSet&) = delete;
+
+    std::size_t size() const { return names_.size(); }
+    // The qualified name at INDEX.
+    const std::string& name(std::size_t index) const { return names_[index]; }
+
+private:
+    friend class Node;
+    struct Learnt;
+    std::vector<std::string> names_;
+    mutable std::unique_ptr<Learnt> learnt_;
+};
+
 class XmlDocument {
 public:
-    XmlDocument() : XmlDocument(TreeBuilding::Compact) {}
-    // A document whose loads build their tree as BUILDING says.
-    explicit XmlDocument(TreeBuilding building);
+    XmlDocument();
 
     // True while a parsed document is held.
     bool Active() const { return bool(document_); }
@@ -189,7 +208,6 @@ public:
     Node FindTopLevelNode(const QString& name) const;
 
 private:
-    TreeBuilding building_;
     QString fileName_;
     std::shared_ptr<detail::LoadedDocument> document_;
     Node documentNode_;
