@@ -19,26 +19,34 @@
 
 namespace lyremap::detail {
 
-// A growing sequence whose items never move: blocks of 2^16 items, so growth copies nothing.
+// Memory for the tree's bulk: SIZE bytes, as huge pages where the system offers them, so
+// that filling it costs one page fault per 2 MiB rather than one per 4 KiB.
+struct BulkFree {
+    void operator()(std::byte* bytes) const noexcept;
+};
+using BulkMemory = std::unique_ptr<std::byte[], BulkFree>;
+BulkMemory allocateBulk(std::size_t size);
+inline constexpr std::size_t kBulkSize = std::size_t{2} << 20;
+
+// A growing sequence whose items never move: blocks of 2 MiB, so growth copies nothing.
 // Items are made as they are appended; a block's unused rest is never touched.
 template <typename T> class BlockVector {
     static_assert(std::is_trivially_destructible_v<T>, "blocks are released without destructors");
 
 public:
-    static constexpr std::uint32_t kShift = 16;
-    static constexpr std::uint32_t kBlock = 1u << kShift;
+    static constexpr std::uint32_t kBlock = static_cast<std::uint32_t>(kBulkSize / sizeof(T));
     static constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu; // never an item's index
 
     std::uint32_t size() const { return size_; }
-    T& operator[](std::uint32_t i) { return block(i >> kShift)[i & (kBlock - 1)]; }
-    const T& operator[](std::uint32_t i) const { return block(i >> kShift)[i & (kBlock - 1)]; }
+    T& operator[](std::uint32_t i) { return block(i / kBlock)[i % kBlock]; }
+    const T& operator[](std::uint32_t i) const { return block(i / kBlock)[i % kBlock]; }
     // Appends a default item and returns it.
     T& append() {
         if (size_ == kNoIndex)
             throw std::length_error("BlockVector");
-        if ((size_ & (kBlock - 1)) == 0)
-            blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(sizeof(T) * kBlock));
-        T* item = &block(size_ >> kShift)[size_ & (kBlock - 1)];
+        if (size_ % kBlock == 0)
+            blocks_.push_back(allocateBulk(kBulkSize));
+        T* item = &block(size_ / kBlock)[size_ % kBlock];
         ++size_;
         return *new (item) T();
     }
@@ -46,7 +54,7 @@ public:
 private:
     T* block(std::uint32_t b) const { return reinterpret_cast<T*>(blocks_[b].get()); }
 
-    std::vector<std::unique_ptr<std::byte[]>> blocks_;
+    std::vector<BulkMemory> blocks_;
     std::uint32_t size_ = 0;
 };
 
@@ -56,8 +64,8 @@ public:
     std::string_view store(const char* bytes, std::size_t size);
 
 private:
-    static constexpr std::size_t kChunk = 1u << 20;
-    std::vector<std::unique_ptr<char[]>> chunks_;
+    static constexpr std::size_t kChunk = kBulkSize;
+    std::vector<BulkMemory> chunks_;
     char* free_ = nullptr;
     std::size_t left_ = 0;
 };
@@ -100,7 +108,7 @@ struct AttributeName {
 
 // An attribute written on an element: the number of its name, the place of its name in the
 // file and its value (UTF-8, references already replaced). Values of up to kInline bytes,
-// which most are, are held in the record itself.
+// which most are, are held in the record itself; 20 bytes a record.
 class CompactAttribute {
 public:
     static constexpr std::uint32_t kInline = 8;
@@ -110,24 +118,24 @@ public:
     // True for the element's last attribute.
     bool last() const { return (name_ & kLastBit) != 0; }
     void setName(std::uint32_t number, bool last) { name_ = number | (last ? kLastBit : 0); }
-    std::string_view value() const {
-        return std::string_view(size_ <= kInline ? inline_ : outside_, size_);
-    }
+    std::string_view value() const;
     // Sets the value, copying it into the record or into ARENA.
     void setValue(const char* bytes, std::size_t size, TextArena& arena);
-
-    std::uint32_t line = 0; // 0 inside entity content, which has no place in the file
-    std::uint32_t column = 0;
+    // Where the name is written, given the line of its element's tag; 0 for none (inside
+    // entity content, or more than 127 lines below the tag's start).
+    void setPlace(std::uint32_t line, std::uint32_t column, std::uint32_t elementLine);
+    std::uint32_t line(std::uint32_t elementLine) const;
+    std::uint32_t column() const;
 
 private:
     std::uint32_t name_ = 0;
     std::uint32_t size_ = 0;
-    union {
-        char inline_[kInline];
-        const char* outside_;
-    };
+    // Bit 31 clear: on the tag's first line, bits 0-30 the column. Set: bits 24-30 the lines
+    // below the tag's first, bits 0-23 the column.
+    std::uint32_t place_ = 0;
+    char data_[kInline]; // the value, or a pointer to it
 };
-static_assert(sizeof(CompactAttribute) == 24);
+static_assert(sizeof(CompactAttribute) == 20);
 
 // A namespace declaration, which the DOM shows as an attribute xmlns or xmlns:PREFIX.
 struct CompactNamespace {

@@ -27,6 +27,13 @@ std::string_view fixedName(CompactKind kind) {
     }
 }
 
+SourcePosition placeOf(const detail::CompactAttribute& attribute, const CompactNode& element) {
+    const std::uint32_t line = attribute.line(element.line);
+    if (line == 0)
+        return {};
+    return SourcePosition{static_cast<int>(line), static_cast<int>(attribute.column())};
+}
+
 QString fromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -119,8 +126,7 @@ SourcePosition Node::AttributePosition(QStringView name) const {
         for (std::uint32_t i = node.firstAttribute;; ++i) {
             const detail::CompactAttribute& attribute = doc_->tree.attributes[i];
             if (doc_->qualifiedAttributeName(attribute.name()) == qname)
-                return SourcePosition{static_cast<int>(attribute.line),
-                                      static_cast<int>(attribute.column)};
+                return placeOf(attribute, node);
             if (attribute.last())
                 break;
         }
@@ -134,10 +140,7 @@ QList<WrittenAttribute> Node::WrittenAttributes() const {
         return written;
     for (std::uint32_t i = node.firstAttribute;; ++i) {
         const detail::CompactAttribute& attribute = doc_->tree.attributes[i];
-        const SourcePosition position = via_ != kNowhere
-                                            ? Position()
-                                            : SourcePosition{static_cast<int>(attribute.line),
-                                                             static_cast<int>(attribute.column)};
+        const SourcePosition position = via_ != kNowhere ? Position() : placeOf(attribute, node);
         written.append(WrittenAttribute{fromUtf8(doc_->qualifiedAttributeName(attribute.name())),
                                         fromUtf8(attribute.value()), position});
         if (attribute.last())

@@ -8,28 +8,24 @@ namespace lyremap::detail {
 
 namespace {
 
-// Characters (UTF-8 lead bytes) in [FROM, TO).
-std::uint32_t charactersIn(const xmlChar* from, const xmlChar* to) {
-    std::uint32_t count = 0;
-    for (; from < to; ++from)
-        count += (*from & 0xC0) != 0x80;
-    return count;
-}
-
 bool isSpace(xmlChar c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// Moves POSITION over [FROM, TO).
+// Moves POSITION over [FROM, TO): most stretches are short (the white space between tags, a
+// tag), so one plain pass does best.
 void step(TextPosition& position, const xmlChar* from, const xmlChar* to) {
-    const void* last = from < to ? memrchr(from, '\n', std::size_t(to - from)) : nullptr;
-    if (last == nullptr) {
-        position.column += charactersIn(from, to);
-        return;
+    std::uint32_t line = position.line;
+    std::uint32_t column = position.column;
+    for (; from < to; ++from) {
+        if (*from == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            column += (*from & 0xC0) != 0x80; // UTF-8 lead bytes start characters
+        }
     }
-    position.line += static_cast<std::uint32_t>(std::count(from, to, xmlChar('\n')));
-    const auto* after = static_cast<const xmlChar*>(last) + 1;
-    position.column = 1 + charactersIn(after, to);
+    position = TextPosition{line, column};
 }
 
 } // namespace
@@ -94,43 +90,67 @@ TextPosition PositionTracker::startTag(std::vector<TextPosition>& attributes) {
         return {};
     // The parser stands at the end of the tag; a start tag holds no literal '<'.
     const xmlChar* cur = std::min(input->cur, input->end);
-    const xmlChar* open = cur;
-    while (open > input->base && *open != '<')
-        --open;
-    if (*open != '<' || !advanceTo(open))
+    const auto* open = static_cast<const xmlChar*>(
+        cur > input->base ? memrchr(input->base, '<', std::size_t(cur - input->base)) : nullptr);
+    if (open == nullptr || !advanceTo(open))
         return {};
     const TextPosition tag{line_, column_};
 
-    // Tokenise the tag: its name, then name="value" pairs.
-    TextPosition at = tag;
-    const xmlChar* p = open;
-    const auto skip = [&](auto&& keep) {
-        const xmlChar* from = p;
-        while (p < cur && keep(*p))
-            ++p;
-        step(at, from, p);
-    };
-    skip([](xmlChar c) { return c == '<'; });
-    skip([](xmlChar c) { return !isSpace(c) && c != '/' && c != '>'; });
-    while (true) {
-        skip(isSpace);
-        if (p >= cur || *p == '/' || *p == '>')
+    // One pass over the tag: its name, then name="value" pairs.
+    enum class State { TagName, Between, Name, AfterName, BeforeValue, Value };
+    State state = State::TagName;
+    xmlChar quote = 0;
+    const xmlChar* name = nullptr;
+    TextPosition namePosition;
+    std::uint32_t line = line_;
+    std::uint32_t column = column_ + 1;
+    for (const xmlChar* p = open + 1; p < cur; ++p) {
+        const xmlChar c = *p;
+        switch (state) {
+        case State::TagName:
+        case State::Between:
+            if (isSpace(c))
+                state = State::Between;
+            else if (state == State::Between && c != '/' && c != '>') {
+                state = State::Name;
+                name = p;
+                namePosition = TextPosition{line, column};
+            }
             break;
-        const xmlChar* name = p;
-        const TextPosition namePosition = at;
-        skip([](xmlChar c) { return !isSpace(c) && c != '='; });
-        const std::string_view written(reinterpret_cast<const char*>(name), std::size_t(p - name));
-        if (written != "xmlns" && !written.starts_with("xmlns:"))
-            attributes.push_back(namePosition);
-        skip([](xmlChar c) { return isSpace(c) || c == '='; });
-        if (p >= cur)
+        case State::Name:
+        case State::AfterName:
+            if (state == State::Name && (isSpace(c) || c == '=')) {
+                const std::string_view written(reinterpret_cast<const char*>(name),
+                                               std::size_t(p - name));
+                if (written != "xmlns" && !written.starts_with("xmlns:"))
+                    attributes.push_back(namePosition);
+                state = State::AfterName;
+            }
+            if (c == '=')
+                state = State::BeforeValue;
             break;
-        const xmlChar quote = *p;
-        const xmlChar* from = p;
-        const void* close = std::memchr(p + 1, quote, std::size_t(cur - p - 1));
-        p = close != nullptr ? static_cast<const xmlChar*>(close) + 1 : cur;
-        step(at, from, p);
+        case State::BeforeValue:
+            if (c == '"' || c == '\'') {
+                quote = c;
+                state = State::Value;
+            }
+            break;
+        case State::Value:
+            if (c == quote)
+                state = State::Between;
+            break;
+        }
+        if (c == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            column += (c & 0xC0) != 0x80;
+        }
     }
+    // The tag is counted: go on from its end.
+    offset_ += static_cast<std::uint64_t>(cur - open);
+    line_ = line;
+    column_ = column;
     return tag;
 }
 

@@ -33,6 +33,14 @@ bool hasContent(const xmlChar* text, int length) {
     return false;
 }
 
+// Gives NODE its place in the file; none for a column beyond what the record holds.
+void place(CompactNode& node, TextPosition position) {
+    if (position.column < (1u << 27)) {
+        node.line = position.line;
+        node.column = position.column;
+    }
+}
+
 std::uint64_t mixedAddress(const void* address) {
     return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(address)) *
            0x9E3779B97F4A7C15u;
@@ -205,8 +213,7 @@ void TreeBuilder::startElement(void* ctx, const xmlChar* localName, const xmlCha
     CompactNode& node = self->tree_->nodes[index];
     node.name = self->nameNumber(prefix != nullptr ? xmlDictQLookup(ctxt->dict, prefix, localName)
                                                    : localName);
-    node.line = position.line;
-    node.column = std::min<std::uint32_t>(position.column, (1u << 27) - 1);
+    place(node, position);
     self->storeNamespaces(index, uri, namespaceCount, namespaces);
     // Attributes defaulted by the DTD are not stored: reading one finds its declaration.
     if (!inFile)
@@ -346,8 +353,7 @@ void TreeBuilder::reference(void* ctx, const xmlChar* name) try {
     if (self->isDocument(frame)) {
         const TextPosition position =
             self->positions_.reference(std::strlen(reinterpret_cast<const char*>(name)));
-        node.line = position.line;
-        node.column = std::min<std::uint32_t>(position.column, (1u << 27) - 1);
+        place(node, position);
     }
     if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY &&
         entity->children == nullptr) {

@@ -19,10 +19,6 @@ std::string_view viewOf(const xmlChar* text) {
                            : std::string_view();
 }
 
-std::uint32_t clampedColumn(std::uint32_t column) {
-    return std::min<std::uint32_t>(column, (1u << 27) - 1);
-}
-
 } // namespace
 
 void TreeBuilder::refuse(QString reason) {
@@ -88,10 +84,10 @@ void TreeBuilder::storeAttributes(const Frame& frame, std::uint32_t index, int c
         const xmlChar** a = attributes + 5 * i;
         CompactAttribute& attribute = tree_->attributes.append();
         attribute.setName(attributeName(a[0], a[1]), i == count - 1);
-        if (isDocument(frame) && std::size_t(i) < attributePositions_.size()) {
-            attribute.line = attributePositions_[std::size_t(i)].line;
-            attribute.column = clampedColumn(attributePositions_[std::size_t(i)].column);
-        }
+        if (isDocument(frame) && std::size_t(i) < attributePositions_.size())
+            attribute.setPlace(attributePositions_[std::size_t(i)].line,
+                               attributePositions_[std::size_t(i)].column,
+                               tree_->nodes[index].line);
         // The parser leaves references in the value as text.
         const std::string_view value = storedText(
             std::string_view(reinterpret_cast<const char*>(a[3]), std::size_t(a[4] - a[3])), true);
