@@ -83,8 +83,9 @@ void PositionTracker::follow() {
         advanceTo(std::min(ctxt_->input->cur, ctxt_->input->end));
 }
 
-TextPosition PositionTracker::startTag(std::vector<TextPosition>& attributes) {
-    attributes.clear();
+TextPosition PositionTracker::startTag(int count, const xmlChar* const* attributes,
+                                       std::vector<TextPosition>& places) {
+    places.clear();
     const xmlParserInput* input = ctxt_->input;
     if (input == nullptr || input->cur == nullptr || input->base == nullptr)
         return {};
@@ -95,7 +96,55 @@ TextPosition PositionTracker::startTag(std::vector<TextPosition>& attributes) {
     if (open == nullptr || !advanceTo(open))
         return {};
     const TextPosition tag{line_, column_};
+    if (!placeInPlace(open, cur, count, attributes, places)) {
+        places.clear();
+        placeByReading(open, cur, places);
+    }
+    // The tag is counted: go on from its end.
+    offset_ += static_cast<std::uint64_t>(cur - open);
+    return tag;
+}
 
+bool PositionTracker::placeInPlace(const xmlChar* open, const xmlChar* cur, int count,
+                                   const xmlChar* const* attributes,
+                                   std::vector<TextPosition>& places) {
+    TextPosition at{line_, column_};
+    const xmlChar* counted = open;
+    for (int i = 0; i < count; ++i) {
+        const xmlChar* const* a = attributes + 5 * i;
+        const xmlChar* value = a[3];
+        const xmlChar* valueEnd = a[4];
+        if (value <= counted || valueEnd < value || valueEnd >= cur)
+            return false;
+        // Back from the value over its quote, white space, '=' and white space to the name.
+        const xmlChar* p = value - 2;
+        while (p > counted && isSpace(*p))
+            --p;
+        if (*p != '=')
+            return false;
+        --p;
+        while (p > counted && isSpace(*p))
+            --p;
+        std::size_t length = std::strlen(reinterpret_cast<const char*>(a[0]));
+        if (a[1] != nullptr)
+            length += std::strlen(reinterpret_cast<const char*>(a[1])) + 1;
+        const xmlChar* name = p + 1 - length;
+        if (name <= counted)
+            return false;
+        step(at, counted, name);
+        places.push_back(at);
+        step(at, name, value);
+        at.column += static_cast<std::uint32_t>(valueEnd - value);
+        counted = valueEnd;
+    }
+    step(at, counted, cur);
+    line_ = at.line;
+    column_ = at.column;
+    return true;
+}
+
+void PositionTracker::placeByReading(const xmlChar* open, const xmlChar* cur,
+                                     std::vector<TextPosition>& places) {
     // One pass over the tag: its name, then name="value" pairs.
     enum class State { TagName, Between, Name, AfterName, BeforeValue, Value };
     State state = State::TagName;
@@ -123,7 +172,7 @@ TextPosition PositionTracker::startTag(std::vector<TextPosition>& attributes) {
                 const std::string_view written(reinterpret_cast<const char*>(name),
                                                std::size_t(p - name));
                 if (written != "xmlns" && !written.starts_with("xmlns:"))
-                    attributes.push_back(namePosition);
+                    places.push_back(namePosition);
                 state = State::AfterName;
             }
             if (c == '=')
@@ -147,11 +196,8 @@ TextPosition PositionTracker::startTag(std::vector<TextPosition>& attributes) {
             column += (c & 0xC0) != 0x80;
         }
     }
-    // The tag is counted: go on from its end.
-    offset_ += static_cast<std::uint64_t>(cur - open);
     line_ = line;
     column_ = column;
-    return tag;
 }
 
 TextPosition PositionTracker::reference(std::size_t nameLength) {

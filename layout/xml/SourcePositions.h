@@ -25,10 +25,12 @@ public:
 
     // Counts up to where the parser stands; called from every callback of the document's parse.
     void follow();
-    // Called from the start-element callback: the position of the start tag's '<', and in
-    // ATTRIBUTES the position of each attribute name written in the tag, in order, namespace
-    // declarations left out. Nothing (and no attributes) when the tag is not in the buffer.
-    TextPosition startTag(std::vector<TextPosition>& attributes);
+    // Called from the start-element callback with the COUNT written attributes the parser
+    // reports (localname, prefix, URI, value, value end, for each): the position of the start
+    // tag's '<', and in PLACES the position of each attribute's name, in order. Nothing (and
+    // no places) when the tag is not in the buffer.
+    TextPosition startTag(int count, const xmlChar* const* attributes,
+                          std::vector<TextPosition>& places);
     // Called from the reference callback: the position of the '&' of the reference to an entity
     // whose name has NAMELENGTH bytes, which the parser has just read.
     TextPosition reference(std::size_t nameLength);
@@ -36,6 +38,13 @@ public:
 private:
     // Counts from where the count stands up to P, a place in the current buffer.
     bool advanceTo(const xmlChar* p);
+    // Places the attribute names of the tag [OPEN, CUR) from the values the parser read in
+    // place, skipping those values uncounted: they are ASCII without line ends. False when a
+    // value was copied out of the buffer.
+    bool placeInPlace(const xmlChar* open, const xmlChar* cur, int count,
+                      const xmlChar* const* attributes, std::vector<TextPosition>& places);
+    // Places the attribute names of the tag [OPEN, CUR) by reading the tag.
+    void placeByReading(const xmlChar* open, const xmlChar* cur, std::vector<TextPosition>& places);
 
     const xmlParserCtxt* ctxt_;
     std::uint64_t offset_ = 0; // decoded bytes of the document counted so far

@@ -201,7 +201,9 @@ void TreeBuilder::startElement(void* ctx, const xmlChar* localName, const xmlCha
     Frame& frame = self->frameFor(ctx, false);
     const bool inFile = self->isDocument(frame);
     const TextPosition position =
-        inFile ? self->positions_.startTag(self->attributePositions_) : TextPosition{};
+        inFile ? self->positions_.startTag(attributeCount - defaultedCount, attributes,
+                                           self->attributePositions_)
+               : TextPosition{};
     if (frame.open.empty() && !self->beginRoot(ctxt))
         return;
     // The parser's current node is what its white-space heuristics look at; pushing it also
