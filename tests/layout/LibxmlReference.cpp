@@ -3,6 +3,7 @@
 #include "layout/Conversion.h"
 
 #include <QFile>
+#include <QHash>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/valid.h>
@@ -108,33 +109,22 @@ std::optional<QString> attributeValue(const xmlNode* node, const QString& name) 
 NodeFacts factsOf(const xmlNode* node, const QStringList& names) {
     NodeFacts facts;
     facts.children = int(children(node).size());
-    switch (node->type) {
-    case XML_ELEMENT_NODE:
-        facts.type = 1;
-        facts.name = qualified(node);
-        facts.localName = text(node->name);
-        facts.namespaceUri = node->ns != nullptr ? expanded(node->doc, node->ns->href) : QString();
-        break;
-    case XML_TEXT_NODE:
-        facts.type = 3;
-        facts.name = facts.localName = QStringLiteral("#text");
-        break;
-    case XML_CDATA_SECTION_NODE:
-        facts.type = 4;
-        facts.name = facts.localName = QStringLiteral("#cdata-section");
-        break;
-    case XML_COMMENT_NODE:
-        facts.type = 8;
-        facts.name = facts.localName = QStringLiteral("#comment");
-        break;
-    case XML_DOCUMENT_NODE:
-        facts.type = 9;
-        facts.name = facts.localName = QStringLiteral("#document");
-        break;
-    default:
-        facts.type = node->type == XML_ENTITY_REF_NODE ? 5 : node->type == XML_PI_NODE ? 7 : 10;
-        facts.name = facts.localName = text(node->name);
-    }
+    // The DOM's number of each kind, and the fixed names of those that have no name.
+    static const QHash<int, std::pair<int, const char*>> kinds{
+        {XML_ELEMENT_NODE, {1, nullptr}},
+        {XML_TEXT_NODE, {3, "#text"}},
+        {XML_CDATA_SECTION_NODE, {4, "#cdata-section"}},
+        {XML_ENTITY_REF_NODE, {5, nullptr}},
+        {XML_PI_NODE, {7, nullptr}},
+        {XML_COMMENT_NODE, {8, "#comment"}},
+        {XML_DOCUMENT_NODE, {9, "#document"}},
+        {XML_DTD_NODE, {10, nullptr}}};
+    const auto [type, fixed] = kinds.value(node->type, {0, nullptr});
+    facts.type = type;
+    facts.name = fixed != nullptr ? QString::fromLatin1(fixed) : qualified(node);
+    facts.localName = fixed != nullptr ? facts.name : text(node->name);
+    if (node->type == XML_ELEMENT_NODE && node->ns != nullptr)
+        facts.namespaceUri = expanded(node->doc, node->ns->href);
     for (const QString& name : names)
         if (const auto value = attributeValue(node, name))
             facts.attributes << name + QStringLiteral("=\"") + *value + u'"';

@@ -295,23 +295,12 @@ namespace {
 // A layout of random nesting, names, attributes and other content, the same for each SEED.
 QByteArray randomLayout(quint32 seed, const QByteArray& prolog) {
     QRandomGenerator random(seed);
-    const char* names[] = {"widget",
-                           "frame",
-                           "Widget",
-                           "FRAME",
-                           "frame",
-                           "widget",
-                           "frame",
-                           "widget",
-                           "frame",
-                           "widget",
-                           "frame",
-                           "p:frame",
-                           "p:widget",
-                           "other",
-                           "w\xc3\xad"
-                           "dget",
-                           "FRAME\xc3\xa4"};
+    // Space-separated; "w\xc3\xad" "dget" and "FRAME\xc3\xa4" are no widget and no frame.
+    const QByteArrayList names = QByteArray("widget frame Widget FRAME frame widget frame widget "
+                                            "frame widget frame p:frame p:widget other "
+                                            "w\xc3\xad"
+                                            "dget FRAME\xc3\xa4")
+                                     .split(' ');
     const char* attributes[] = {"x", "y", "width", "height", "border", "X", "p:x", "y"};
     const char* values[] = {"10",  "-7",          "0",          "+3",          " 7",
                             "1,5", "0x1F",        "$FFFFFFFF",  "true",        "False",
@@ -349,7 +338,10 @@ QByteArray randomLayout(quint32 seed, const QByteArray& prolog) {
         } else if (choice == 7) {
             xml += random.bounded(2) ? "<?frame x='1'?>" : "<?widget?>";
         } else if (choice == 8) {
-            xml += random.bounded(2) ? "<!-- c -->" : "<![CDATA[t]]>";
+            // The entities row declares w and f; elsewhere they stay comments.
+            const bool entities = prolog.contains("ENTITY w");
+            xml += random.bounded(2) ? (entities ? "&w;" : "<!-- c -->")
+                                     : (entities ? "&f;" : "<![CDATA[t]]>");
         } else {
             xml += random.bounded(2) ? "\n  " : "text";
         }
@@ -381,8 +373,11 @@ void CompactTreeTest::walkDrawsTheSameOnBothTrees_data() {
         << QByteArray("<!DOCTYPE widget_description [<!ATTLIST frame x CDATA '4' "
                       "border CDATA 'Yes'>]>")
         << 201u;
-    QTest::newRow("entities") << QByteArray("<!DOCTYPE widget_description [<!ENTITY e '5'>]>")
-                              << 301u;
+    QTest::newRow("entities")
+        << QByteArray("<!DOCTYPE widget_description [<!ENTITY e '5'>"
+                      "<!ENTITY f '<frame x=\"&e;\" y=\"2\"/><frame border=\"yes\"/>'>"
+                      "<!ENTITY w '<widget><frame x=\"1\"/>&f;<widget>&f;</widget></widget>'>]>")
+        << 301u;
 }
 
 void CompactTreeTest::walkDrawsTheSameOnBothTrees() {
