@@ -168,6 +168,10 @@ private:
     ErrorCollector* previousCollector_;
 };
 
+int readFile(void* file, char* buffer, int size) {
+    return static_cast<RegularFile*>(file)->read(buffer, size);
+}
+
 struct ParserCtxtDeleter {
     void operator()(xmlParserCtxt* ctxt) const noexcept { xmlFreeParserCtxt(ctxt); }
 };
@@ -181,7 +185,7 @@ void ensureXmlInitialised() {
 
 ParsedLayout parseLayoutFile(const QString& path) {
     ensureXmlInitialised();
-    const RegularFile file(path);
+    RegularFile file(path);
 
     std::unique_ptr<xmlParserCtxt, ParserCtxtDeleter> ctxt(xmlNewParserCtxt());
     if (!ctxt || ctxt->sax == nullptr)
@@ -200,8 +204,8 @@ ParsedLayout parseLayoutFile(const QString& path) {
     builder.install(*ctxt->sax);
     {
         const ScopedErrorRouting routing(&collector);
-        doc.reset(xmlCtxtReadFd(ctxt.get(), file.descriptor(), QFile::encodeName(path).constData(),
-                                nullptr, kParseOptions));
+        doc.reset(xmlCtxtReadIO(ctxt.get(), &readFile, nullptr, &file,
+                                QFile::encodeName(path).constData(), nullptr, kParseOptions));
     }
     if (builder.failed())
         throw EOleException(kErrorOutOfMemory, QString());
