@@ -25,14 +25,19 @@ std::int32_t wrappedDefault(std::int32_t base) {
                                      static_cast<std::uint32_t>(kDefaultSize));
 }
 
-bool isNamed(const Node& node, QStringView word) {
-    return nameTestUtf8(node.NodeNameUtf8(), word);
-}
-
 } // namespace
 
 WidgetWalk::WidgetWalk(MapCanvas& canvas, QLocale locale)
     : canvas_(canvas), locale_(std::move(locale)) {}
+
+const WidgetWalk::NameVerdict& WidgetWalk::verdictFor(std::string_view name) {
+    const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name.data()));
+    NameVerdict& slot = verdicts_[(address * 0x9E3779B97F4A7C15u) >> 58];
+    if (slot.name != name.data())
+        slot =
+            NameVerdict{name.data(), nameTestUtf8(name, u"frame"), nameTestUtf8(name, u"widget")};
+    return slot;
+}
 
 std::optional<std::int32_t>
 WidgetWalk::integerFrom(const std::optional<std::string_view>& utf8) const {
@@ -90,12 +95,14 @@ void WidgetWalk::DrawWidget(const Node& node, std::int32_t X, std::int32_t Y) {
         std::int32_t Y;
     };
     std::vector<Pending> stack;
+    // Names are remembered for this walk only: another document may hold others at the same place.
+    verdicts_.fill(NameVerdict{});
 
     const auto enter = [&](const Node& widget, std::int32_t x, std::int32_t y) {
         if (!widget.HasChildNodes())
             return;
         for (ChildCursor child(widget); !child.atEnd(); child.next())
-            if (isNamed(child.node(), u"frame"))
+            if (verdictFor(child.node().NodeNameUtf8()).frame)
                 DrawFrame(child.node(), x, y);
         stack.push_back(Pending{ChildCursor(widget), x, y});
     };
@@ -109,7 +116,7 @@ void WidgetWalk::DrawWidget(const Node& node, std::int32_t X, std::int32_t Y) {
             continue;
         }
         const Node& child = stack[at].next.node();
-        if (isNamed(child, u"widget"))
+        if (verdictFor(child.NodeNameUtf8()).widget)
             enter(child, stack[at].X, stack[at].Y);
         stack[at].next.next();
     }

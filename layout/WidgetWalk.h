@@ -45,8 +45,18 @@ private:
     // An attribute's text as an integer; nothing when it is absent or does not convert.
     std::optional<std::int32_t> integerFrom(const std::optional<std::string_view>& utf8) const;
 
+    // Whether a node name is "frame" or "widget", remembered by where the document holds the
+    // name: within one walk every node of a name shows the same text at the same place.
+    struct NameVerdict {
+        const char* name = nullptr;
+        bool frame = false;
+        bool widget = false;
+    };
+    const NameVerdict& verdictFor(std::string_view name);
+
     MapCanvas& canvas_;
     QLocale locale_;
+    std::array<NameVerdict, 64> verdicts_{};
     // The names of the frame attributes, prepared for asking every frame.
     const AttributeSet frameAttributes_{"x", "y", "width", "height", "border"};
 };

@@ -156,7 +156,8 @@ struct CompactTree {
     BlockVector<CompactNode> nodes;   // nodes[0] is the root element
     std::uint32_t document = kNoNode; // the document node, made last
     BlockVector<CompactAttribute> attributes;
-    std::vector<const xmlChar*> names{nullptr}; // names[kNoName] is none
+    // Views of the parser's dictionary copies, which end in NUL; names[kNoName] is empty.
+    std::vector<std::string_view> names{std::string_view()};
     std::vector<AttributeName> attributeNames;
     // The number of each attribute name, by its local name and prefix.
     std::map<std::pair<const xmlChar*, const xmlChar*>, std::uint32_t> attributeNumbers;

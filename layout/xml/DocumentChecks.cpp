@@ -97,7 +97,7 @@ checkDefaultExpansion(const xmlDoc& doc, const detail::CompactTree& tree, std::i
     // Element names are already qualified.
     for (std::uint32_t i = 0; i < tree.nodes.size() && total <= limit; ++i)
         if (const auto& node = tree.nodes[i]; node.kind() == detail::CompactKind::Element)
-            total += defaultsOf(tree.names[node.name], nullptr);
+            total += defaultsOf(BAD_CAST tree.names[node.name].data(), nullptr);
     if (total <= limit)
         return std::nullopt;
     return DocumentProblem{

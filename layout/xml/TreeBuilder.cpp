@@ -165,7 +165,7 @@ std::uint32_t TreeBuilder::nameNumber(const xmlChar* name) {
     const auto [known, added] =
         nameNumbers_.try_emplace(name, static_cast<std::uint32_t>(tree_->names.size()));
     if (added)
-        tree_->names.push_back(name);
+        tree_->names.push_back(reinterpret_cast<const char*>(name));
     recent = RecentName{name, nullptr, known->second};
     return known->second;
 }

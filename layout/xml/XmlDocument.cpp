@@ -36,7 +36,7 @@ LoadedDocument::LoadedDocument(ParsedLayout parsedLayout)
       declaresAttributes(detail::declaresAttributes(parsed.doc.get())) {}
 
 std::string_view LoadedDocument::name(std::uint32_t index) const {
-    return viewOf(tree.names[node(index).name]);
+    return tree.names[node(index).name];
 }
 
 std::string LoadedDocument::qualifiedAttributeName(std::uint32_t number) const {
@@ -105,9 +105,9 @@ std::optional<std::string_view> LoadedDocument::declaredDefault(std::uint32_t el
     const std::string local(colon == std::string_view::npos ? qname : qname.substr(colon + 1));
     const std::string prefix(colon == std::string_view::npos ? std::string_view()
                                                              : qname.substr(0, colon));
-    const xmlAttribute* declaration =
-        xmlGetDtdQAttrDesc(const_cast<xmlDtd*>(dtd), tree.names[element], BAD_CAST local.c_str(),
-                           colon == std::string_view::npos ? nullptr : BAD_CAST prefix.c_str());
+    const xmlAttribute* declaration = xmlGetDtdQAttrDesc(
+        const_cast<xmlDtd*>(dtd), BAD_CAST tree.names[element].data(), BAD_CAST local.c_str(),
+        colon == std::string_view::npos ? nullptr : BAD_CAST prefix.c_str());
     if (declaration == nullptr || declaration->defaultValue == nullptr ||
         declaration->def == XML_ATTRIBUTE_REQUIRED || declaration->def == XML_ATTRIBUTE_IMPLIED)
         return std::nullopt;
