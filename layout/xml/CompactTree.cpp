@@ -59,7 +59,8 @@ std::string_view CompactAttribute::value() const {
 void CompactAttribute::setValue(const char* bytes, std::size_t size, TextArena& arena) {
     size_ = static_cast<std::uint32_t>(size);
     if (size <= kInline) {
-        std::memcpy(data_, bytes, size);
+        if (size > 0) // an empty value may come without bytes
+            std::memcpy(data_, bytes, size);
         return;
     }
     const char* outside = arena.store(bytes, size).data();
