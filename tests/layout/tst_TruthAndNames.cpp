@@ -1,28 +1,12 @@
 // Truth values, the whole three-stage conversion with its failures, and the case-blind name
 // test. Every test pins its locale, so the results do not depend on the machine's settings.
-#include "layout/Conversion.h"
+#include "ConversionTestSupport.h"
 
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace lyremap::test;
 
-using lyremap::LocaleNumber;
-using Status = lyremap::LocaleNumber::Status;
-
-Q_DECLARE_METATYPE(lyremap::LocaleNumber::Status)
-
-namespace {
-
-const QLocale kEnglish(QLocale::English, QLocale::UnitedStates);
-const QLocale kGerman(QLocale::German, QLocale::Germany);
-
-constexpr qsizetype kMillion = 1'000'000;
-
-QString repeated(QChar c, qsizetype count) {
-    return QString(count, c);
-}
-
-} // namespace
 class TruthAndNamesTest : public QObject {
     Q_OBJECT
 
