@@ -64,7 +64,8 @@ bool PositionTracker::advanceTo(const xmlChar* p) {
             cur > input->base
                 ? static_cast<std::uint32_t>(std::count(input->base, cur, xmlChar('\n')))
                 : 0;
-        const auto lineAtBase = static_cast<std::uint32_t>(std::max(1, input->line)) - newlines;
+        const auto lineAtCur = static_cast<std::uint32_t>(std::max(1, input->line));
+        const std::uint32_t lineAtBase = lineAtCur > newlines ? lineAtCur - newlines : 1;
         if (lineAtBase > here.line)
             here = TextPosition{lineAtBase, 1};
         else
