@@ -1,7 +1,7 @@
 #include "app/FailureDisplay.h"
 
 #include "app/ApplicationTitle.h"
-#include "map/Exception.h"
+#include "base/Exception.h"
 
 #include <QApplication>
 #include <QMessageBox>

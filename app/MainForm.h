@@ -9,7 +9,7 @@
 #pragma once
 
 #include "app/WindowMetrics.h"
-#include "layout/XmlDocument.h"
+#include "layout/xml/XmlDocument.h"
 #include "map/Clipboard.h"
 
 #include <QMainWindow>

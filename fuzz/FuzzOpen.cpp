@@ -5,7 +5,7 @@
 // " loaded." or " failed: ..."; anything else (a crash, an escaped exception, a status of
 // neither kind) is a finding.
 #include "layout/OpenLayout.h"
-#include "layout/XmlDocument.h"
+#include "layout/xml/XmlDocument.h"
 #include "map/MapSurface.h"
 #include <QLocale>
 #include <QString>

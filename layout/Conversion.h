@@ -10,7 +10,7 @@
 //      else a decimal number gives 1 when non-zero and 0 when zero; anything else fails.
 #pragma once
 
-#include "map/Exception.h"
+#include "base/Exception.h"
 
 #include <QLocale>
 #include <QString>

@@ -23,16 +23,11 @@ OpenOutcome OpenLayout(XmlDocument& xmlDoc, MapTarget& map, const QString& name,
         loadAttempted = true;
         xmlDoc.LoadFromFile(absoluteName);
         const Node root = xmlDoc.FindTopLevelNode(QStringLiteral("widget_description"));
-        if (root.HasChildNodes()) {
-            WidgetWalk walk(map, locale);
-            const NodeList& children = root.ChildNodes();
-            const int count = children.Count();
-            for (int i = 0; i < count; ++i) {
-                const Node& child = children.Item(i);
-                if (child.NameMatches(u"widget"))
-                    walk.DrawWidget(child, 0, 0);
-            }
-        }
+        WidgetWalk walk(map, locale);
+        // The root's children are only visited, never kept: no child list is built.
+        for (ChildCursor child(root); !child.atEnd(); child.next())
+            if (nameTestUtf8(child.node().NodeNameUtf8(), u"widget"))
+                walk.DrawWidget(child.node(), 0, 0);
         map.RefreshMap();
         return OpenOutcome{true, xmlDoc.FileName() + QStringLiteral(" loaded.")};
     } catch (const std::exception& failure) {

@@ -1,7 +1,7 @@
 // Opening a layout file onto a map: the whole of File > Open after the file has been chosen.
 #pragma once
 
-#include "layout/XmlDocument.h"
+#include "layout/xml/XmlDocument.h"
 #include "map/MapCanvas.h"
 
 #include <QLocale>

@@ -3,7 +3,6 @@
 #include "layout/Conversion.h"
 
 #include <limits>
-#include <optional>
 #include <vector>
 
 namespace lyremap {
@@ -28,105 +27,98 @@ std::int32_t wrappedDefault(std::int32_t base) {
 
 } // namespace
 
-std::optional<std::int32_t> WidgetWalk::integerFrom(std::string_view utf8) const {
-    // Most values are plain integers: read them where they lie.
-    if (const auto plain = readPlainInteger(utf8))
-        return plain;
-    return integerFrom(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+WidgetWalk::WidgetWalk(MapCanvas& canvas, QLocale locale)
+    : canvas_(canvas), locale_(std::move(locale)) {}
+
+const WidgetWalk::NameVerdict& WidgetWalk::verdictFor(std::string_view name) {
+    const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name.data()));
+    NameVerdict& slot = verdicts_[(address * 0x9E3779B97F4A7C15u) >> 58];
+    if (slot.name != name.data())
+        slot =
+            NameVerdict{name.data(), nameTestUtf8(name, u"frame"), nameTestUtf8(name, u"widget")};
+    return slot;
 }
 
-std::optional<std::int32_t> WidgetWalk::integerFrom(const std::optional<QString>& value) const {
+std::optional<std::int32_t>
+WidgetWalk::integerFrom(const std::optional<std::string_view>& utf8) const {
+    if (!utf8)
+        return std::nullopt;
+    // Most values are plain integers: read them where they lie.
+    if (const auto plain = readPlainInteger(*utf8))
+        return plain;
     try {
-        return attributeToInteger(value, locale_);
+        return attributeToInteger(
+            QString::fromUtf8(utf8->data(), static_cast<qsizetype>(utf8->size())), locale_);
     } catch (const EConversionError&) {
         return std::nullopt;
     }
 }
 
-std::optional<std::int32_t> WidgetWalk::readInteger(const Node& node, const AttributeKey& key,
-                                                    QStringView qname) const {
-    const AttributeText text = node.AttributeUtf8(key);
-    if (text.state == AttributeText::State::Absent)
-        return std::nullopt;
-    if (text.state == AttributeText::State::Text)
-        return integerFrom(text.text);
-    return integerFrom(node.AttributeValue(qname));
-}
-
-void WidgetWalk::placeFrame(std::optional<std::int32_t> x, std::optional<std::int32_t> y,
-                            std::optional<std::int32_t> width, std::optional<std::int32_t> height,
-                            bool solid, std::int32_t& X, std::int32_t& Y) {
+FrameOutcome WidgetWalk::placeFrame(const Node& node, std::int32_t X, std::int32_t Y) const {
+    // x, y, width, height, border: all read in one pass over the frame's attributes.
+    std::array<std::optional<std::string_view>, 5> values;
+    node.ReadAttributes(frameAttributes_, values);
     // base + the converted attribute, or nothing when there is none or the sum leaves the range.
-    const auto offsetFrom = [](std::int32_t base, std::optional<std::int32_t> value) {
+    const auto offset = [&](std::int32_t base, std::size_t k) {
+        const auto value = integerFrom(values[k]);
         return value ? checkedSum(base, *value) : std::nullopt;
     };
-    MapRect rect;
-    rect.Left = offsetFrom(X, x).value_or(X);
-    rect.Top = offsetFrom(Y, y).value_or(Y);
-    rect.Right = offsetFrom(rect.Left, width).value_or(wrappedDefault(rect.Left));
-    rect.Bottom = offsetFrom(rect.Top, height).value_or(wrappedDefault(rect.Top));
-    canvas_.SetPenStyle(solid ? PenStyle::Solid : PenStyle::Dotted);
-    canvas_.DrawRectangle(rect);
-    X = rect.Left;
-    Y = rect.Top;
+    FrameOutcome outcome;
+    const auto left = offset(X, 0);
+    outcome.rect.Left = left.value_or(X);
+    const auto top = offset(Y, 1);
+    outcome.rect.Top = top.value_or(Y);
+    const auto right = offset(outcome.rect.Left, 2);
+    outcome.rect.Right = right.value_or(wrappedDefault(outcome.rect.Left));
+    const auto bottom = offset(outcome.rect.Top, 3);
+    outcome.rect.Bottom = bottom.value_or(wrappedDefault(outcome.rect.Top));
+    outcome.defaulted = {!left, !top, !right, !bottom};
+    outcome.solid = values[4] && nameTestUtf8(*values[4], u"yes");
+    return outcome;
 }
 
 void WidgetWalk::DrawFrame(const Node& node, std::int32_t& X, std::int32_t& Y) {
-    const AttributeText border = node.AttributeUtf8(border_);
-    bool solid = false;
-    if (border.state == AttributeText::State::Text)
-        solid = nameTestUtf8(border.text, u"yes");
-    else if (border.state == AttributeText::State::Unknown)
-        solid = nameTest(node.AttributeValue(u"border").value_or(QString()), u"yes");
-    placeFrame(readInteger(node, x_, u"x"), readInteger(node, y_, u"y"),
-               readInteger(node, width_, u"width"), readInteger(node, height_, u"height"), solid, X,
-               Y);
-}
-
-void WidgetWalk::drawFrames(const NodeList& children, std::int32_t& X, std::int32_t& Y) {
-    const int count = children.Count();
-    for (int i = 0; i < count; ++i) {
-        const Node& child = children.Item(i);
-        if (child.NameMatches(u"frame"))
-            DrawFrame(child, X, Y);
-    }
+    const FrameOutcome outcome = placeFrame(node, X, Y);
+    canvas_.SetPenStyle(outcome.solid ? PenStyle::Solid : PenStyle::Dotted);
+    canvas_.DrawRectangle(outcome.rect);
+    X = outcome.rect.Left;
+    Y = outcome.rect.Top;
 }
 
 void WidgetWalk::DrawWidget(const Node& node, std::int32_t X, std::int32_t Y) {
-    if (const auto at = detail::compactPosition(node); at && at->attributesAsWritten) {
-        drawCompactWidget(*at, X, Y);
-        return;
-    }
-    // One entry per widget whose nested widgets are being walked: its children, the next one to
-    // look at and the origin its frames left, which each nested widget starts from. Child lists
-    // belong to the document, which NODE keeps alive, so they stay put while the walk runs.
+    // One entry per widget whose nested widgets are being walked: a cursor on its children and
+    // the origin its frames left, which each nested widget starts from. NODE keeps the
+    // document alive while the walk runs; the cursors' handles borrow it.
     struct Pending {
-        const NodeList* children;
-        int next;
-        int count;
+        ChildCursor next;
         std::int32_t X;
         std::int32_t Y;
     };
     std::vector<Pending> stack;
+    // Names are remembered for this walk only: another document may hold others at the same place.
+    verdicts_.fill(NameVerdict{});
 
     const auto enter = [&](const Node& widget, std::int32_t x, std::int32_t y) {
         if (!widget.HasChildNodes())
             return;
-        const NodeList& children = widget.ChildNodes();
-        drawFrames(children, x, y);
-        stack.push_back(Pending{&children, 0, children.Count(), x, y});
+        for (ChildCursor child(widget); !child.atEnd(); child.next())
+            if (verdictFor(child.node().NodeNameUtf8()).frame)
+                DrawFrame(child.node(), x, y);
+        stack.push_back(Pending{ChildCursor(widget), x, y});
     };
 
     enter(node, X, Y);
     while (!stack.empty()) {
-        Pending& top = stack.back();
-        if (top.next >= top.count) {
+        // By index: entering a widget may move the stack.
+        const std::size_t at = stack.size() - 1;
+        if (stack[at].next.atEnd()) {
             stack.pop_back();
             continue;
         }
-        const Node& child = top.children->Item(top.next++);
-        if (child.NameMatches(u"widget"))
-            enter(child, top.X, top.Y); // may grow the stack: top is not used after this
+        const Node& child = stack[at].next.node();
+        if (verdictFor(child.NodeNameUtf8()).widget)
+            enter(child, stack[at].X, stack[at].Y);
+        stack[at].next.next();
     }
 }
 

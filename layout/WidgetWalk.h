@@ -9,56 +9,56 @@
 // Failures other than a conversion pass out unchanged and end the walk; what was drawn stays.
 #pragma once
 
-#include "layout/XmlDocument.h"
+#include "layout/xml/XmlDocument.h"
 #include "map/MapCanvas.h"
 
 #include <QLocale>
+#include <array>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string_view>
 
 namespace lyremap {
+
+// What DrawFrame made of one frame.
+struct FrameOutcome {
+    MapRect rect;
+    bool solid = false;
+    // Which of x, y, width, height fell back to their defaults.
+    std::array<bool, 4> defaulted{};
+};
 
 class WidgetWalk {
 public:
     // A walk drawing onto CANVAS, reading numbers the way LOCALE writes them.
     WidgetWalk(MapCanvas& canvas, QLocale locale);
 
-    ~WidgetWalk();
-
     // Walks the widget NODE and everything nested in it from origin (X, Y). The walk keeps
-    // its own stack, so no nesting depth can exhaust the call stack. In a compact tree whose
-    // elements carry all their attributes it reads the tree directly, to the same effect.
+    // its own stack, so no nesting depth can exhaust the call stack.
     void DrawWidget(const Node& node, std::int32_t X, std::int32_t Y);
     // Draws the frame NODE relative to (X, Y) and moves (X, Y) to its top-left corner.
     void DrawFrame(const Node& node, std::int32_t& X, std::int32_t& Y);
 
 private:
-    struct CompactState;
+    // The frame NODE's rectangle and pen relative to (X, Y).
+    FrameOutcome placeFrame(const Node& node, std::int32_t X, std::int32_t Y) const;
+    // An attribute's text as an integer; nothing when it is absent or does not convert.
+    std::optional<std::int32_t> integerFrom(const std::optional<std::string_view>& utf8) const;
 
-    void drawFrames(const NodeList& children, std::int32_t& X, std::int32_t& Y);
-    // The attribute KEY (QNAME as text) of NODE as an integer; nothing when it is absent or
-    // does not convert.
-    std::optional<std::int32_t> readInteger(const Node& node, const AttributeKey& key,
-                                            QStringView qname) const;
-    // An attribute's text as an integer; nothing when it does not convert.
-    std::optional<std::int32_t> integerFrom(std::string_view utf8) const;
-    std::optional<std::int32_t> integerFrom(const std::optional<QString>& value) const;
-    // Draws the frame whose attributes gave these values relative to (X, Y), moving (X, Y).
-    void placeFrame(std::optional<std::int32_t> x, std::optional<std::int32_t> y,
-                    std::optional<std::int32_t> width, std::optional<std::int32_t> height,
-                    bool solid, std::int32_t& X, std::int32_t& Y);
-    // DrawWidget on a compact tree (WidgetWalkCompact.cpp).
-    void drawCompactWidget(const detail::CompactPosition& at, std::int32_t X, std::int32_t Y);
-    void drawCompactFrame(std::uint32_t index, std::int32_t& X, std::int32_t& Y);
+    // Whether a node name is "frame" or "widget", remembered by where the document holds the
+    // name: within one walk every node of a name shows the same text at the same place.
+    struct NameVerdict {
+        const char* name = nullptr;
+        bool frame = false;
+        bool widget = false;
+    };
+    const NameVerdict& verdictFor(std::string_view name);
 
     MapCanvas& canvas_;
     QLocale locale_;
+    std::array<NameVerdict, 64> verdicts_{};
     // The names of the frame attributes, prepared for asking every frame.
-    const AttributeKey x_{"x"}, y_{"y"}, width_{"width"}, height_{"height"}, border_{"border"};
-    // What the compact walk has learnt of the tree it walks last.
-    std::unique_ptr<CompactState> compact_;
+    const AttributeSet frameAttributes_{"x", "y", "width", "height", "border"};
 };
 
 } // namespace lyremap

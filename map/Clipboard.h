@@ -6,7 +6,7 @@
 // leaves nothing to paste) and closes it again on every path once it was opened.
 #pragma once
 
-#include "map/Exception.h"
+#include "base/Exception.h"
 
 #include <QImage>
 

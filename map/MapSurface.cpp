@@ -1,6 +1,6 @@
 #include "map/MapSurface.h"
 
-#include "map/Exception.h"
+#include "base/Exception.h"
 
 #include <algorithm>
 #include <utility>

@@ -2,7 +2,7 @@
 // and can be told to fail at a given rectangle.
 #pragma once
 
-#include "map/Exception.h"
+#include "base/Exception.h"
 #include "map/MapCanvas.h"
 
 #include <QString>

@@ -5,7 +5,7 @@
 
 #include "app/MainForm.h"
 #include "app/OpenDialog.h"
-#include "map/Exception.h"
+#include "base/Exception.h"
 #include "map/MapSurface.h"
 
 #include <QAbstractButton>

@@ -4,7 +4,7 @@
 
 #include "layout/OpenLayout.h"
 #include "layout/WidgetWalk.h"
-#include "layout/XmlDocument.h"
+#include "layout/xml/XmlDocument.h"
 
 #include <QTest>
 #include <limits>

@@ -4,7 +4,7 @@
 // (watched with inotify, and carrying a marker that must not reach the tree).
 #include "TestSupport.h"
 #include "XmlAttackFiles.h"
-#include "layout/XmlDocument.h"
+#include "layout/xml/XmlDocument.h"
 
 #include <QDir>
 #include <QElapsedTimer>

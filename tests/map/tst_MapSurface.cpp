@@ -2,7 +2,7 @@
 // coordinates, the drawing state, repaint notifications and raster creation failures.
 #include "TestSupport.h"
 
-#include "map/Exception.h"
+#include "base/Exception.h"
 #include "map/MapSurface.h"
 
 #include <QImage>

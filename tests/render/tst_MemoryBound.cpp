@@ -21,11 +21,12 @@ namespace {
 
 // The stated bound: the process itself, Qt and libxml2 take up to kBaseMiB; the document takes
 // at most kBytesPerFileByte bytes per byte of the file. The multiple is set by the densest
-// files: nodes as short as three bytes ("&e;"), in documents that declare entities and so are
-// held in libxml2's own tree at about 200 bytes a node. Layouts take about 3 bytes per byte.
+// files: nodes as short as two bytes ("&e;x" is a reference and a text node), each held in 24
+// bytes, an entity's content once however often it is referenced. Layouts take about 2 bytes
+// per byte.
 constexpr qint64 kBaseMiB = 64;
-constexpr qint64 kBytesPerFileByte = 100;
-// Layouts, kept compactly, must stay far below that.
+constexpr qint64 kBytesPerFileByte = 12;
+// Layouts must stay far below that.
 constexpr qint64 kLayoutBytesPerFileByte = 6;
 
 struct Run {

@@ -1,7 +1,7 @@
 // The failures of the document access layer and the texts they carry.
 #pragma once
 
-#include "map/Exception.h"
+#include "base/Exception.h"
 
 #include <QString>
 #include <cstdint>

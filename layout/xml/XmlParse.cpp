@@ -1,9 +1,10 @@
-#include "layout/XmlParse.h"
+#include "layout/xml/XmlParse.h"
 
-#include "layout/DocumentChecks.h"
-#include "layout/RegularFile.h"
-#include "layout/SourceLine.h"
-#include "layout/TreeBuilder.h"
+#include "layout/xml/DocumentChecks.h"
+#include "layout/xml/RegularFile.h"
+#include "layout/xml/SourceLine.h"
+#include "layout/xml/SourcePositions.h"
+#include "layout/xml/TreeBuilder.h"
 
 #include <QFile>
 #include <cstdint>
@@ -167,6 +168,10 @@ private:
     ErrorCollector* previousCollector_;
 };
 
+int readFile(void* file, char* buffer, int size) {
+    return static_cast<RegularFile*>(file)->read(buffer, size);
+}
+
 struct ParserCtxtDeleter {
     void operator()(xmlParserCtxt* ctxt) const noexcept { xmlFreeParserCtxt(ctxt); }
 };
@@ -178,9 +183,9 @@ void ensureXmlInitialised() {
     std::call_once(once, [] { xmlInitParser(); });
 }
 
-ParsedLayout parseLayoutFile(const QString& path, bool compact) {
+ParsedLayout parseLayoutFile(const QString& path) {
     ensureXmlInitialised();
-    const RegularFile file(path);
+    RegularFile file(path);
 
     std::unique_ptr<xmlParserCtxt, ParserCtxtDeleter> ctxt(xmlNewParserCtxt());
     if (!ctxt || ctxt->sax == nullptr)
@@ -190,40 +195,36 @@ ParsedLayout parseLayoutFile(const QString& path, bool compact) {
     collector.ctxt = ctxt.get();
     ctxt->sax->serror = &collectError;
 
+    const QByteArray head = file.head(256);
+    const auto* headBytes = reinterpret_cast<const unsigned char*>(head.constData());
     XmlDocPtr doc;
-    detail::TreeBuilder builder;
-    if (compact)
-        builder.install(*ctxt->sax);
+    detail::TreeBuilder builder(
+        ctxt.get(), file.size(),
+        detail::declaredEncodingPrefix(headBytes, static_cast<std::size_t>(head.size())));
+    builder.install(*ctxt->sax);
     {
         const ScopedErrorRouting routing(&collector);
-        doc.reset(xmlCtxtReadFd(ctxt.get(), file.descriptor(), QFile::encodeName(path).constData(),
-                                nullptr, kParseOptions));
+        doc.reset(xmlCtxtReadIO(ctxt.get(), &readFile, nullptr, &file,
+                                QFile::encodeName(path).constData(), nullptr, kParseOptions));
     }
     if (builder.failed())
         throw EOleException(kErrorOutOfMemory, QString());
     if (!collector.failed && doc) {
-        std::unique_ptr<detail::CompactTree> tree = builder.takeTree();
-        std::optional<DocumentProblem> problem = checkAttributeExpansion(*doc, file.size());
+        std::unique_ptr<detail::CompactTree> tree = builder.finish(*doc);
+        std::optional<DocumentProblem> problem = builder.problem();
+        if (!problem && tree)
+            problem = checkDefaultExpansion(*doc, *tree, file.size());
         if (!problem)
-            problem = checkDefaultExpansion(*doc, tree.get(), file.size());
-        if (!problem) {
-            const QByteArray head = file.head(3);
-            problem = checkByteOrderMark(reinterpret_cast<const unsigned char*>(head.constData()),
-                                         static_cast<std::size_t>(head.size()), *doc);
+            problem = checkByteOrderMark(headBytes, static_cast<std::size_t>(head.size()), *doc);
+        if (!problem && tree)
+            return ParsedLayout{std::move(doc), std::move(tree)};
+        if (problem) {
+            ParseReport report{problem->reason, static_cast<int>(problem->line), QString()};
+            const ScopedErrorRouting quiet(nullptr); // decoding the line may report errors again
+            if (report.line > 0)
+                report.srcText = readSourceLine(path, report.line, problem->encoding, kSourceUnits);
+            throw EDOMParseError(std::move(report));
         }
-        if (!problem) {
-            ParsedLayout parsed;
-            parsed.tree = std::move(tree);
-            if (parsed.tree)
-                parsed.rootStandIn = builder.rootStandIn();
-            parsed.doc = std::move(doc);
-            return parsed;
-        }
-        ParseReport report{problem->reason, static_cast<int>(problem->line), QString()};
-        const ScopedErrorRouting quiet(nullptr); // decoding the line may report errors again
-        if (report.line > 0)
-            report.srcText = readSourceLine(path, report.line, problem->encoding, kSourceUnits);
-        throw EDOMParseError(std::move(report));
     }
 
     doc.reset();

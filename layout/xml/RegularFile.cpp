@@ -1,9 +1,11 @@
-#include "layout/RegularFile.h"
+#include "layout/xml/RegularFile.h"
 
-#include "layout/DocumentErrors.h"
+#include "layout/xml/DocumentErrors.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -90,6 +92,25 @@ QByteArray RegularFile::head(int count) const {
     const ssize_t got = ::pread(fd_, bytes.data(), static_cast<size_t>(count), 0);
     bytes.truncate(got > 0 ? static_cast<qsizetype>(got) : 0);
     return bytes;
+}
+
+int RegularFile::read(char* out, int size) {
+    if (begin_ == end_) {
+        if (!block_)
+            block_ = std::make_unique_for_overwrite<char[]>(kBlock);
+        ssize_t got = -1;
+        do
+            got = ::read(fd_, block_.get(), kBlock);
+        while (got < 0 && errno == EINTR);
+        if (got <= 0)
+            return got < 0 ? -1 : 0;
+        begin_ = 0;
+        end_ = static_cast<std::size_t>(got);
+    }
+    const std::size_t count = std::min(end_ - begin_, static_cast<std::size_t>(std::max(size, 0)));
+    std::memcpy(out, block_.get() + begin_, count);
+    begin_ += count;
+    return static_cast<int>(count);
 }
 
 } // namespace lyremap

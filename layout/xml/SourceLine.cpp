@@ -1,4 +1,4 @@
-#include "layout/SourceLine.h"
+#include "layout/xml/SourceLine.h"
 
 #include <QByteArray>
 #include <QFile>

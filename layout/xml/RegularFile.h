@@ -5,7 +5,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace lyremap {
 
@@ -17,16 +19,22 @@ public:
     RegularFile& operator=(const RegularFile&) = delete;
     ~RegularFile();
 
-    // The open descriptor, owned by this object.
-    int descriptor() const { return fd_; }
     // The size in bytes when it was opened.
     std::int64_t size() const { return size_; }
     // Up to COUNT bytes from the start of the file, read without moving the file position.
     QByteArray head(int count) const;
+    // Up to SIZE bytes from the file position on into OUT: the number read, 0 at the end, -1
+    // on a failure. The file is read in large blocks, so that a parser asking for a few
+    // kilobytes at a time costs few system calls.
+    int read(char* out, int size);
 
 private:
+    static constexpr std::size_t kBlock = 1 << 20;
     int fd_ = -1;
     std::int64_t size_ = 0;
+    std::unique_ptr<char[]> block_;
+    std::size_t begin_ = 0; // the unread part of block_
+    std::size_t end_ = 0;
 };
 
 } // namespace lyremap

@@ -1,4 +1,4 @@
-#include "map/Exception.h"
+#include "base/Exception.h"
 
 #include <new>
 

@@ -1,4 +1,4 @@
-#include "layout/DocumentErrors.h"
+#include "layout/xml/DocumentErrors.h"
 
 namespace lyremap {
 

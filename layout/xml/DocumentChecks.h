@@ -1,9 +1,10 @@
 // Checks on a parsed document for what libxml2 lets through but the loader refuses: an encoding
-// declaration that contradicts the file's byte-order mark, and entity references or attribute
-// defaults that make attribute values far more text than the file holds.
+// declaration that contradicts the file's byte-order mark, and attribute defaults that make
+// attribute values far more text than the file holds. (The tree builder bounds the text that
+// entity references add to attribute values while it stores them.)
 #pragma once
 
-#include "layout/CompactTree.h"
+#include "layout/xml/CompactTree.h"
 
 #include <QString>
 #include <cstdint>
@@ -29,24 +30,12 @@ std::int64_t attributeExpansionLimit(std::int64_t fileSize);
 std::optional<DocumentProblem> checkByteOrderMark(const unsigned char* head, std::size_t size,
                                                   const xmlDoc& doc);
 
-// The expanded length of all attribute values and namespace names that hold entity references,
-// summed over the document, must stay within attributeExpansionLimit(FILESIZE); and two
-// attributes of one element must not have the same local name and namespace once references
-// in namespace names are expanded. Costs nothing for a document that declares no entities;
-// otherwise one pass over its elements, each entity measured once.
-std::optional<DocumentProblem> checkAttributeExpansion(const xmlDoc& doc, std::int64_t fileSize);
-
 // The text that defaults declared in the file's own DTD add to its elements, summed over the
 // document, must stay within attributeExpansionLimit(FILESIZE): one long default given to many
 // short elements would make reading them cost far more than the file. Every element counts
-// each default declared for its name, given or not. TREE holds the elements when the document
-// was built compactly, else null and DOC holds them. Costs nothing without declared defaults.
+// each default declared for its name, given or not; an entity's elements count once. Costs
+// nothing without declared defaults.
 std::optional<DocumentProblem>
-checkDefaultExpansion(const xmlDoc& doc, const detail::CompactTree* tree, std::int64_t fileSize);
-
-// A namespace name with its character and entity references expanded. libxml2 keeps the text
-// of a namespace declaration as written; loaded documents have passed checkAttributeExpansion,
-// so the expansion is bounded.
-QByteArray expandedNamespaceName(const xmlDoc* doc, const xmlChar* href);
+checkDefaultExpansion(const xmlDoc& doc, const detail::CompactTree& tree, std::int64_t fileSize);
 
 } // namespace lyremap

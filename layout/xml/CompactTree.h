@@ -1,0 +1,172 @@
+// A loaded document held compactly: every node in document order in a few large blocks, 24
+// bytes each, attribute values in a text arena, names as numbers of the parser's dictionary
+// copies (which the document keeps alive). Text is not kept: callers see text nodes only as
+// children, and text of nothing but white space is not even that. An entity's content is held
+// once, however often the entity is referenced; a reference's first child is its first node.
+#pragma once
+
+#include <libxml/xmlstring.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+namespace lyremap::detail {
+
+// Memory for the tree's bulk: SIZE bytes, as huge pages where the system offers them, so
+// that filling it costs one page fault per 2 MiB rather than one per 4 KiB.
+struct BulkFree {
+    void operator()(std::byte* bytes) const noexcept;
+};
+using BulkMemory = std::unique_ptr<std::byte[], BulkFree>;
+BulkMemory allocateBulk(std::size_t size);
+inline constexpr std::size_t kBulkSize = std::size_t{2} << 20;
+
+// A growing sequence whose items never move: blocks of 2 MiB, so growth copies nothing.
+// Items are made as they are appended; a block's unused rest is never touched.
+template <typename T> class BlockVector {
+    static_assert(std::is_trivially_destructible_v<T>, "blocks are released without destructors");
+
+public:
+    static constexpr std::uint32_t kBlock = static_cast<std::uint32_t>(kBulkSize / sizeof(T));
+    static constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu; // never an item's index
+
+    std::uint32_t size() const { return size_; }
+    T& operator[](std::uint32_t i) { return block(i / kBlock)[i % kBlock]; }
+    const T& operator[](std::uint32_t i) const { return block(i / kBlock)[i % kBlock]; }
+    // Appends a default item and returns it.
+    T& append() {
+        if (size_ == kNoIndex)
+            throw std::length_error("BlockVector");
+        if (size_ % kBlock == 0)
+            blocks_.push_back(allocateBulk(kBulkSize));
+        T* item = &block(size_ / kBlock)[size_ % kBlock];
+        ++size_;
+        return *new (item) T();
+    }
+
+private:
+    T* block(std::uint32_t b) const { return reinterpret_cast<T*>(blocks_[b].get()); }
+
+    std::vector<BulkMemory> blocks_;
+    std::uint32_t size_ = 0;
+};
+
+// Bytes copied once and kept at a fixed place for the tree's life.
+class TextArena {
+public:
+    std::string_view store(const char* bytes, std::size_t size);
+
+private:
+    static constexpr std::size_t kChunk = kBulkSize;
+    std::vector<BulkMemory> chunks_;
+    char* free_ = nullptr;
+    std::size_t left_ = 0;
+};
+
+// The kinds of node the tree holds, numbered as the DOM numbers them.
+enum class CompactKind : std::uint8_t {
+    Element = 1,
+    Text = 3,
+    CDataSection = 4,
+    EntityReference = 5,
+    ProcessingInstruction = 7,
+    Comment = 8,
+    Document = 9,
+    DocumentType = 10,
+};
+
+inline constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kNoName = 0; // the name number of kinds with a fixed DOM name
+
+struct CompactNode {
+    std::uint32_t name = kNoName;       // number in CompactTree::names
+    std::uint32_t firstChild = kNoNode; // for a reference: the first node of the entity
+    std::uint32_t nextSibling = kNoNode;
+    std::uint32_t firstAttribute = kNoNode; // attributes run from here to one marked last
+    std::uint32_t line = 0;                 // element or reference in the file: 1-based line
+    std::uint32_t column : 27 = 0;          // ... and column of its '<' or '&', in characters
+    std::uint32_t namespaced : 1 = 0;       // CompactTree::namespaceInfo has an entry
+    std::uint32_t kindBits : 4 = 0;
+
+    CompactKind kind() const { return CompactKind(kindBits); }
+    void setKind(CompactKind kind) { kindBits = static_cast<std::uint32_t>(kind) & 0xF; }
+};
+static_assert(sizeof(CompactNode) == 24);
+
+// An attribute's qualified name; the tree numbers the distinct ones.
+struct AttributeName {
+    const xmlChar* localName = nullptr;
+    const xmlChar* prefix = nullptr; // null when the name has none
+};
+
+// An attribute written on an element: the number of its name, the place of its name in the
+// file and its value (UTF-8, references already replaced). Values of up to kInline bytes,
+// which most are, are held in the record itself; 20 bytes a record.
+class CompactAttribute {
+public:
+    static constexpr std::uint32_t kInline = 8;
+    static constexpr std::uint32_t kLastBit = 0x80000000u;
+
+    std::uint32_t name() const { return name_ & ~kLastBit; }
+    // True for the element's last attribute.
+    bool last() const { return (name_ & kLastBit) != 0; }
+    void setName(std::uint32_t number, bool last) { name_ = number | (last ? kLastBit : 0); }
+    std::string_view value() const;
+    // Sets the value, copying it into the record or into ARENA.
+    void setValue(const char* bytes, std::size_t size, TextArena& arena);
+    // Where the name is written, given the line of its element's tag; 0 for none (inside
+    // entity content, or more than 127 lines below the tag's start).
+    void setPlace(std::uint32_t line, std::uint32_t column, std::uint32_t elementLine);
+    std::uint32_t line(std::uint32_t elementLine) const;
+    std::uint32_t column() const;
+
+private:
+    std::uint32_t name_ = 0;
+    std::uint32_t size_ = 0;
+    // Bit 31 clear: on the tag's first line, bits 0-30 the column. Set: bits 24-30 the lines
+    // below the tag's first, bits 0-23 the column.
+    std::uint32_t place_ = 0;
+    char data_[kInline]; // the value, or a pointer to it
+};
+static_assert(sizeof(CompactAttribute) == 20);
+
+// A namespace declaration, which the DOM shows as an attribute xmlns or xmlns:PREFIX.
+struct CompactNamespace {
+    const xmlChar* prefix = nullptr; // null for the default namespace
+    std::string_view uri;            // references replaced
+};
+
+// What only elements with namespaces have: the namespace of the element's name and the
+// declarations written on it.
+struct NamespaceInfo {
+    std::uint32_t node = 0;
+    std::uint32_t firstNamespace = 0; // index into CompactTree::namespaces
+    std::uint32_t namespaceCount = 0;
+    std::string_view uri; // the element's namespace name, references replaced; empty for none
+};
+
+struct CompactTree {
+    BlockVector<CompactNode> nodes;   // nodes[0] is the root element
+    std::uint32_t document = kNoNode; // the document node, made last
+    BlockVector<CompactAttribute> attributes;
+    // Views of the parser's dictionary copies, which end in NUL; names[kNoName] is empty.
+    std::vector<std::string_view> names{std::string_view()};
+    std::vector<AttributeName> attributeNames;
+    // The number of each attribute name, by its local name and prefix.
+    std::map<std::pair<const xmlChar*, const xmlChar*>, std::uint32_t> attributeNumbers;
+    BlockVector<CompactNamespace> namespaces;
+    std::vector<NamespaceInfo> namespaceInfo; // by node, in increasing order
+    TextArena text;
+
+    // The namespace entry of NODE, which must be namespaced.
+    const NamespaceInfo& namespacesOf(std::uint32_t node) const;
+};
+
+} // namespace lyremap::detail

@@ -1,0 +1,222 @@
+// Node handles, child cursors and prepared attribute names over a loaded document.
+#include "layout/xml/LoadedDocument.h"
+
+#include <unordered_map>
+
+namespace lyremap {
+
+using detail::CompactKind;
+using detail::CompactNode;
+using detail::kNoNode;
+
+namespace {
+
+// The DOM's fixed name of a node kind that has no name of its own, else empty.
+std::string_view fixedName(CompactKind kind) {
+    switch (kind) {
+    case CompactKind::Text:
+        return "#text";
+    case CompactKind::CDataSection:
+        return "#cdata-section";
+    case CompactKind::Comment:
+        return "#comment";
+    case CompactKind::Document:
+        return "#document";
+    default:
+        return {};
+    }
+}
+
+SourcePosition placeOf(const detail::CompactAttribute& attribute, const CompactNode& element) {
+    const std::uint32_t line = attribute.line(element.line);
+    if (line == 0)
+        return {};
+    return SourcePosition{static_cast<int>(line), static_cast<int>(attribute.column())};
+}
+
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+Node::Node(const Node& other)
+    : owner_(other.owner_ || other.doc_ == nullptr ? other.owner_ : other.doc_->shared_from_this()),
+      doc_(other.doc_), index_(other.index_), via_(other.via_) {}
+
+Node& Node::operator=(const Node& other) {
+    if (this != &other) {
+        Node copy(other);
+        owner_ = std::move(copy.owner_);
+        doc_ = copy.doc_;
+        index_ = copy.index_;
+        via_ = copy.via_;
+    }
+    return *this;
+}
+
+Node::~Node() = default;
+
+Node Node::child(std::uint32_t index) const {
+    // Inside an entity's content a handle keeps the reference it came through.
+    const bool reference = doc_->node(index_).kind() == CompactKind::EntityReference;
+    return Node(doc_, index, via_ != kNowhere ? via_ : reference ? index_ : kNowhere);
+}
+
+NodeType Node::nodeType() const {
+    return static_cast<NodeType>(doc_->node(index_).kind());
+}
+
+bool Node::HasChildNodes() const {
+    return doc_->node(index_).firstChild != kNoNode;
+}
+
+const NodeList& Node::ChildNodes() const {
+    return doc_->childList(*this);
+}
+
+std::string_view Node::NodeNameUtf8() const {
+    const CompactNode& node = doc_->node(index_);
+    const std::string_view fixed = fixedName(node.kind());
+    return fixed.empty() ? doc_->name(index_) : fixed;
+}
+
+QString Node::NodeName() const {
+    return fromUtf8(NodeNameUtf8());
+}
+
+QString Node::LocalName() const {
+    const std::string_view name = NodeNameUtf8();
+    if (doc_->node(index_).kind() != CompactKind::Element)
+        return fromUtf8(name);
+    const std::size_t colon = name.find(':');
+    return fromUtf8(colon == std::string_view::npos ? name : name.substr(colon + 1));
+}
+
+QString Node::NamespaceURI() const {
+    const CompactNode& node = doc_->node(index_);
+    if (node.kind() != CompactKind::Element || !node.namespaced)
+        return QString();
+    return fromUtf8(doc_->tree.namespacesOf(index_).uri);
+}
+
+std::optional<QString> Node::AttributeValue(QStringView name) const {
+    const QByteArray wanted = name.toUtf8();
+    const auto value =
+        doc_->attribute(index_, std::string_view(wanted.constData(), std::size_t(wanted.size())));
+    if (!value)
+        return std::nullopt;
+    return fromUtf8(*value);
+}
+
+SourcePosition Node::Position() const {
+    const CompactNode& node = doc_->node(via_ != kNowhere ? via_ : index_);
+    if (node.line == 0)
+        return {};
+    return SourcePosition{static_cast<int>(node.line), static_cast<int>(node.column)};
+}
+
+SourcePosition Node::AttributePosition(QStringView name) const {
+    const CompactNode& node = doc_->node(index_);
+    const QByteArray wanted = name.toUtf8();
+    const std::string_view qname(wanted.constData(), std::size_t(wanted.size()));
+    if (!doc_->attribute(index_, qname))
+        return {};
+    if (via_ == kNowhere && node.firstAttribute != kNoNode)
+        for (std::uint32_t i = node.firstAttribute;; ++i) {
+            const detail::CompactAttribute& attribute = doc_->tree.attributes[i];
+            if (doc_->qualifiedAttributeName(attribute.name()) == qname)
+                return placeOf(attribute, node);
+            if (attribute.last())
+                break;
+        }
+    return Position();
+}
+
+QList<WrittenAttribute> Node::WrittenAttributes() const {
+    QList<WrittenAttribute> written;
+    const CompactNode& node = doc_->node(index_);
+    if (node.kind() != CompactKind::Element || node.firstAttribute == kNoNode)
+        return written;
+    for (std::uint32_t i = node.firstAttribute;; ++i) {
+        const detail::CompactAttribute& attribute = doc_->tree.attributes[i];
+        const SourcePosition position = via_ != kNowhere ? Position() : placeOf(attribute, node);
+        written.append(WrittenAttribute{fromUtf8(doc_->qualifiedAttributeName(attribute.name())),
+                                        fromUtf8(attribute.value()), position});
+        if (attribute.last())
+            break;
+    }
+    return written;
+}
+
+// What an AttributeSet has learnt of the last document it was used with.
+struct AttributeSet::Learnt {
+    static constexpr std::uint8_t kNone = 0xFF;
+    std::uint64_t serial = 0;
+    // For each attribute name number of the document, which of the set's names it is.
+    std::vector<std::uint8_t> slotOf;
+    // The defaults the file's DTD gives the set's names, by element name number.
+    std::unordered_map<std::uint32_t, std::vector<std::optional<std::string_view>>> defaults;
+};
+
+AttributeSet::AttributeSet(std::initializer_list<std::string_view> names)
+    : names_(names.begin(), names.end()) {}
+
+AttributeSet::~AttributeSet() = default;
+
+void Node::ReadAttributes(const AttributeSet& names,
+                          std::span<std::optional<std::string_view>> values) const {
+    std::fill(values.begin(), values.end(), std::nullopt);
+    const CompactNode& node = doc_->node(index_);
+    if (node.kind() != CompactKind::Element)
+        return;
+    auto& learnt = names.learnt_;
+    if (!learnt || learnt->serial != doc_->serial) {
+        learnt = std::make_unique<AttributeSet::Learnt>();
+        learnt->serial = doc_->serial;
+        learnt->slotOf.assign(doc_->tree.attributeNames.size(), AttributeSet::Learnt::kNone);
+        for (std::uint32_t n = 0; n < learnt->slotOf.size(); ++n)
+            for (std::size_t k = names.size(); k-- > 0;)
+                if (doc_->qualifiedAttributeName(n) == names.name(k))
+                    learnt->slotOf[n] = static_cast<std::uint8_t>(k);
+    }
+    // The first attribute of each name; well-formed elements have one at most.
+    if (node.firstAttribute != kNoNode)
+        for (std::uint32_t i = node.firstAttribute;; ++i) {
+            const detail::CompactAttribute& attribute = doc_->tree.attributes[i];
+            const std::uint8_t k = learnt->slotOf[attribute.name()];
+            if (k != AttributeSet::Learnt::kNone && !values[k])
+                values[k] = attribute.value();
+            if (attribute.last())
+                break;
+        }
+    if (node.namespaced)
+        for (std::size_t k = 0; k < names.size(); ++k)
+            if (!values[k])
+                values[k] = doc_->namespaceDeclaration(index_, names.name(k));
+    if (!doc_->declaresAttributes)
+        return;
+    auto [defaults, fresh] = learnt->defaults.try_emplace(node.name);
+    if (fresh)
+        for (std::size_t k = 0; k < names.size(); ++k)
+            defaults->second.push_back(doc_->declaredDefault(node.name, names.name(k)));
+    for (std::size_t k = 0; k < names.size(); ++k)
+        if (!values[k])
+            values[k] = defaults->second[k];
+}
+
+ChildCursor::ChildCursor(const Node& parent) {
+    // Moved in from a temporary, the handle stays borrowed.
+    if (const std::uint32_t first = parent.doc_->node(parent.index_).firstChild; first != kNoNode)
+        current_ = parent.child(first);
+}
+
+void ChildCursor::next() {
+    const std::uint32_t following = current_.doc_->node(current_.index_).nextSibling;
+    if (following == kNoNode)
+        current_ = Node();
+    else
+        current_.index_ = following;
+}
+
+} // namespace lyremap

@@ -1,0 +1,232 @@
+#include "layout/xml/SourcePositions.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace lyremap::detail {
+
+namespace {
+
+bool isSpace(xmlChar c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Moves POSITION over [FROM, TO): most stretches are short (the white space between tags, a
+// tag), so one plain pass does best.
+void step(TextPosition& position, const xmlChar* from, const xmlChar* to) {
+    std::uint32_t line = position.line;
+    std::uint32_t column = position.column;
+    for (; from < to; ++from) {
+        if (*from == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            column += (*from & 0xC0) != 0x80; // UTF-8 lead bytes start characters
+        }
+    }
+    position = TextPosition{line, column};
+}
+
+} // namespace
+
+PositionTracker::PositionTracker(const xmlParserCtxt* ctxt, std::uint32_t prefix)
+    : ctxt_(ctxt), prefix_(prefix) {}
+
+bool PositionTracker::advanceTo(const xmlChar* p) {
+    const xmlParserInput* input = ctxt_->input;
+    if (ctxt_->inputNr < 1 || input != ctxt_->inputTab[0] || input->base == nullptr ||
+        p < input->base || p > input->end)
+        return false; // inside a parameter entity of the DTD, or no buffer yet
+    const std::uint64_t base = input->consumed;
+    if (!started_) {
+        started_ = true;
+        const std::string_view start(
+            reinterpret_cast<const char*>(input->base),
+            std::size_t(std::min<std::ptrdiff_t>(input->end - input->base, 5)));
+        // A UTF-8 byte-order mark is no character of the first line. A buffer that does not
+        // start with the XML declaration lost the part read before an encoding switch.
+        if (base == 0 && start.starts_with("\xEF\xBB\xBF"))
+            offset_ = 3;
+        else if (base == 0 && !start.starts_with("<?xml"))
+            column_ += prefix_;
+    }
+    const std::uint64_t target = base + static_cast<std::uint64_t>(p - input->base);
+    if (target <= offset_)
+        return true;
+    TextPosition here{line_, column_};
+    if (offset_ < base) {
+        // The parser discarded text it read in one go without a callback (a long comment,
+        // say): resynchronise on libxml2's line count, and count the lost bytes as
+        // characters when they lie on the same line.
+        const auto* cur = std::min(input->cur, input->end);
+        const std::uint32_t newlines =
+            cur > input->base
+                ? static_cast<std::uint32_t>(std::count(input->base, cur, xmlChar('\n')))
+                : 0;
+        const auto lineAtCur = static_cast<std::uint32_t>(std::max(1, input->line));
+        const std::uint32_t lineAtBase = lineAtCur > newlines ? lineAtCur - newlines : 1;
+        if (lineAtBase > here.line)
+            here = TextPosition{lineAtBase, 1};
+        else
+            here.column += static_cast<std::uint32_t>(base - offset_);
+        offset_ = base;
+    }
+    step(here, input->base + (offset_ - base), p);
+    line_ = here.line;
+    column_ = here.column;
+    offset_ = target;
+    return true;
+}
+
+void PositionTracker::follow() {
+    if (ctxt_->input != nullptr)
+        advanceTo(std::min(ctxt_->input->cur, ctxt_->input->end));
+}
+
+TextPosition PositionTracker::startTag(int count, const xmlChar* const* attributes,
+                                       std::vector<TextPosition>& places) {
+    places.clear();
+    const xmlParserInput* input = ctxt_->input;
+    if (input == nullptr || input->cur == nullptr || input->base == nullptr)
+        return {};
+    // The parser stands at the end of the tag; a start tag holds no literal '<'.
+    const xmlChar* cur = std::min(input->cur, input->end);
+    const auto* open = static_cast<const xmlChar*>(
+        cur > input->base ? memrchr(input->base, '<', std::size_t(cur - input->base)) : nullptr);
+    if (open == nullptr || !advanceTo(open))
+        return {};
+    const TextPosition tag{line_, column_};
+    if (!placeInPlace(open, cur, count, attributes, places)) {
+        places.clear();
+        placeByReading(open, cur, places);
+    }
+    // The tag is counted: go on from its end.
+    offset_ += static_cast<std::uint64_t>(cur - open);
+    return tag;
+}
+
+bool PositionTracker::placeInPlace(const xmlChar* open, const xmlChar* cur, int count,
+                                   const xmlChar* const* attributes,
+                                   std::vector<TextPosition>& places) {
+    TextPosition at{line_, column_};
+    const xmlChar* counted = open;
+    for (int i = 0; i < count; ++i) {
+        const xmlChar* const* a = attributes + 5 * i;
+        const xmlChar* value = a[3];
+        const xmlChar* valueEnd = a[4];
+        if (value <= counted || valueEnd < value || valueEnd >= cur)
+            return false;
+        // Back from the value over its quote, white space, '=' and white space to the name.
+        const xmlChar* p = value - 2;
+        while (p > counted && isSpace(*p))
+            --p;
+        if (*p != '=')
+            return false;
+        --p;
+        while (p > counted && isSpace(*p))
+            --p;
+        std::size_t length = std::strlen(reinterpret_cast<const char*>(a[0]));
+        if (a[1] != nullptr)
+            length += std::strlen(reinterpret_cast<const char*>(a[1])) + 1;
+        const xmlChar* name = p + 1 - length;
+        if (name <= counted)
+            return false;
+        step(at, counted, name);
+        places.push_back(at);
+        step(at, name, value);
+        at.column += static_cast<std::uint32_t>(valueEnd - value);
+        counted = valueEnd;
+    }
+    step(at, counted, cur);
+    line_ = at.line;
+    column_ = at.column;
+    return true;
+}
+
+void PositionTracker::placeByReading(const xmlChar* open, const xmlChar* cur,
+                                     std::vector<TextPosition>& places) {
+    // One pass over the tag: its name, then name="value" pairs.
+    enum class State { TagName, Between, Name, AfterName, BeforeValue, Value };
+    State state = State::TagName;
+    xmlChar quote = 0;
+    const xmlChar* name = nullptr;
+    TextPosition namePosition;
+    std::uint32_t line = line_;
+    std::uint32_t column = column_ + 1;
+    for (const xmlChar* p = open + 1; p < cur; ++p) {
+        const xmlChar c = *p;
+        switch (state) {
+        case State::TagName:
+        case State::Between:
+            if (isSpace(c))
+                state = State::Between;
+            else if (state == State::Between && c != '/' && c != '>') {
+                state = State::Name;
+                name = p;
+                namePosition = TextPosition{line, column};
+            }
+            break;
+        case State::Name:
+        case State::AfterName:
+            if (state == State::Name && (isSpace(c) || c == '=')) {
+                const std::string_view written(reinterpret_cast<const char*>(name),
+                                               std::size_t(p - name));
+                if (written != "xmlns" && !written.starts_with("xmlns:"))
+                    places.push_back(namePosition);
+                state = State::AfterName;
+            }
+            if (c == '=')
+                state = State::BeforeValue;
+            break;
+        case State::BeforeValue:
+            if (c == '"' || c == '\'') {
+                quote = c;
+                state = State::Value;
+            }
+            break;
+        case State::Value:
+            if (c == quote)
+                state = State::Between;
+            break;
+        }
+        if (c == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            column += (c & 0xC0) != 0x80;
+        }
+    }
+    line_ = line;
+    column_ = column;
+}
+
+TextPosition PositionTracker::reference(std::size_t nameLength) {
+    const xmlParserInput* input = ctxt_->input;
+    if (input == nullptr || input->cur == nullptr || input->base == nullptr)
+        return {};
+    const xmlChar* cur = std::min(input->cur, input->end);
+    if (std::size_t(cur - input->base) < nameLength + 2)
+        return {};
+    const xmlChar* ampersand = cur - nameLength - 2;
+    if (*ampersand != '&' || !advanceTo(ampersand))
+        return {};
+    return TextPosition{line_, column_};
+}
+
+std::uint32_t declaredEncodingPrefix(const unsigned char* head, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(head), size);
+    if (!text.starts_with("<?xml"))
+        return 0;
+    const std::size_t end = text.find("?>");
+    const std::size_t encoding = text.substr(0, end).find("encoding");
+    if (encoding == std::string_view::npos)
+        return 0;
+    const std::size_t open = text.find_first_of("\"'", encoding);
+    if (open == std::string_view::npos)
+        return 0;
+    const std::size_t close = text.find(text[open], open + 1);
+    return close == std::string_view::npos ? 0 : static_cast<std::uint32_t>(close + 1);
+}
+
+} // namespace lyremap::detail

@@ -1,0 +1,155 @@
+// What the tree builder stores of an element (its namespaces and attributes, with references
+// replaced and their growth bounded) and how it closes the tree once the parse has ended.
+#include "layout/xml/TreeBuilder.h"
+
+#include <libxml/parserInternals.h>
+
+#include <cstring>
+
+namespace lyremap::detail {
+
+namespace {
+
+bool hasReference(std::string_view text) {
+    return text.find('&') != std::string_view::npos;
+}
+
+std::string_view viewOf(const xmlChar* text) {
+    return text != nullptr ? std::string_view(reinterpret_cast<const char*>(text))
+                           : std::string_view();
+}
+
+} // namespace
+
+void TreeBuilder::refuse(QString reason) {
+    if (problem_)
+        return;
+    // The line libxml2's tree gives an element: where the parser stood at its start tag's end.
+    const int line = ctxt_->input != nullptr ? ctxt_->input->line : 0;
+    problem_ = DocumentProblem{std::move(reason), line > 0 && line < 65535 ? line : 0, {}};
+}
+
+std::string_view TreeBuilder::storedText(std::string_view value, bool counted) {
+    if (!hasReference(value))
+        return value;
+    if (counted && declaresEntities_) {
+        const auto length = entityText_->expandedLength(value);
+        expanded_ = length ? expanded_ + *length : expansionLimit_ + 1;
+        if (expanded_ > expansionLimit_) {
+            refuse(QStringLiteral("Die Entitäten in Attributwerten ergeben mehr als %1 Zeichen")
+                       .arg(expansionLimit_));
+            return {};
+        }
+    }
+    scratch_.clear();
+    entityText_->expand(value, scratch_);
+    return scratch_;
+}
+
+void TreeBuilder::storeNamespaces(std::uint32_t index, const xmlChar* uri, int count,
+                                  const xmlChar** namespaces) {
+    NamespaceInfo info{index, tree_->namespaces.size(), 0, {}};
+    for (int i = 0; i < count; ++i) {
+        const xmlChar* prefix = namespaces[2 * i];
+        // The xml prefix is bound from the start; libxml2's tree keeps no declaration of it.
+        if (prefix != nullptr && xmlStrEqual(prefix, BAD_CAST "xml"))
+            continue;
+        const std::string_view text = storedText(viewOf(namespaces[2 * i + 1]), true);
+        CompactNamespace& ns = tree_->namespaces.append();
+        ns.prefix = prefix;
+        ns.uri = tree_->text.store(text.data(), text.size());
+        ++info.namespaceCount;
+    }
+    if (uri != nullptr) {
+        // The parser hands out each namespace name once, from its dictionary.
+        auto known = expandedUris_.find(uri);
+        if (known == expandedUris_.end()) {
+            const std::string_view text = storedText(viewOf(uri), false);
+            known = expandedUris_.emplace(uri, tree_->text.store(text.data(), text.size())).first;
+        }
+        info.uri = known->second;
+    }
+    if (uri == nullptr && info.namespaceCount == 0)
+        return;
+    tree_->nodes[index].namespaced = 1;
+    tree_->namespaceInfo.push_back(info);
+}
+
+void TreeBuilder::storeAttributes(const Frame& frame, std::uint32_t index, int count,
+                                  const xmlChar** attributes) {
+    if (count <= 0)
+        return;
+    tree_->nodes[index].firstAttribute = tree_->attributes.size();
+    for (int i = 0; i < count; ++i) {
+        const xmlChar** a = attributes + 5 * i;
+        CompactAttribute& attribute = tree_->attributes.append();
+        attribute.setName(attributeName(a[0], a[1]), i == count - 1);
+        if (isDocument(frame) && std::size_t(i) < attributePositions_.size())
+            attribute.setPlace(attributePositions_[std::size_t(i)].line,
+                               attributePositions_[std::size_t(i)].column,
+                               tree_->nodes[index].line);
+        // The parser leaves references in the value as text.
+        const std::string_view value = storedText(
+            std::string_view(reinterpret_cast<const char*>(a[3]), std::size_t(a[4] - a[3])), true);
+        attribute.setValue(value.data(), value.size(), tree_->text);
+    }
+}
+
+void TreeBuilder::checkExpandedNames(const xmlChar* element, int count,
+                                     const xmlChar** attributes) {
+    // libxml2 compares the namespaces of an element's attributes by their names as written.
+    if (!declaresEntities_ || problem_)
+        return;
+    for (int i = 0; i < count; ++i) {
+        const xmlChar** a = attributes + 5 * i;
+        for (int j = i + 1; j < count; ++j) {
+            const xmlChar** b = attributes + 5 * j;
+            if (a[2] == nullptr || b[2] == nullptr || a[2] == b[2] || a[0] != b[0] ||
+                !(hasReference(viewOf(a[2])) || hasReference(viewOf(b[2]))))
+                continue;
+            std::string first, second;
+            entityText_->expand(viewOf(a[2]), first);
+            entityText_->expand(viewOf(b[2]), second);
+            if (first == second)
+                return refuse(QStringLiteral("Das Element %1 hat zwei gleichnamige Attribute "
+                                             "im selben Namensraum")
+                                  .arg(QString::fromUtf8(viewOf(element))));
+        }
+    }
+}
+
+std::unique_ptr<CompactTree> TreeBuilder::finish(const xmlDoc& doc) {
+    closeFramesAbove(0);
+    if (!tree_ || tree_->nodes.size() == 0)
+        return nullptr;
+    // The document node and its children: the root, and what libxml2 kept beside it.
+    const std::uint32_t document = tree_->nodes.size();
+    tree_->nodes.append().setKind(CompactKind::Document);
+    std::uint32_t last = kNoNode;
+    for (const xmlNode* child = doc.children; child != nullptr; child = child->next) {
+        std::uint32_t index = kNoNode;
+        if (child == rootStandIn_) {
+            index = 0;
+        } else if (child->type == XML_DTD_NODE || child->type == XML_COMMENT_NODE ||
+                   child->type == XML_PI_NODE) {
+            index = tree_->nodes.size();
+            CompactNode& node = tree_->nodes.append();
+            node.setKind(child->type == XML_DTD_NODE       ? CompactKind::DocumentType
+                         : child->type == XML_COMMENT_NODE ? CompactKind::Comment
+                                                           : CompactKind::ProcessingInstruction);
+            if (child->type != XML_COMMENT_NODE && child->name != nullptr)
+                node.name = nameNumber(child->name);
+        } else {
+            continue;
+        }
+        if (last == kNoNode)
+            tree_->nodes[document].firstChild = index;
+        else
+            tree_->nodes[last].nextSibling = index;
+        last = index;
+    }
+    tree_->document = document;
+    return std::move(tree_);
+}
+
+} // namespace lyremap::detail
