@@ -23,4 +23,14 @@ struct MapRect {
 // The lower-case name of a pen style ("solid", "dashed", "dotted").
 const char* penStyleName(PenStyle style);
 
+// How a pen's pattern runs along an edge: the first `on` pixels of every `period` are drawn,
+// the rest are gaps. Solid is {1, 1}, dashed {18, 24}, dotted {3, 6}.
+struct PenPattern {
+    int on;
+    int period;
+};
+
+// The pattern of STYLE.
+PenPattern penPattern(PenStyle style);
+
 } // namespace lyremap
