@@ -1,0 +1,22 @@
+#include "render/OutlineRecorder.h"
+
+namespace lyremap {
+
+void OutlineRecorder::ResetMap() {
+    outlines_.clear();
+    inner_.ResetMap();
+    // The reset leaves the dashed pen, with which it drew the border.
+    pen_ = PenStyle::Dashed;
+}
+
+void OutlineRecorder::SetPenStyle(PenStyle style) {
+    pen_ = style;
+    inner_.SetPenStyle(style);
+}
+
+void OutlineRecorder::DrawRectangle(const MapRect& rect) {
+    inner_.DrawRectangle(rect);
+    outlines_.push_back(DrawnOutline{rect, pen_});
+}
+
+} // namespace lyremap
