@@ -52,13 +52,15 @@ void writeOutputFile(const QString& target, const std::function<void(QIODevice&)
         writeInPlace(device, target, fill);
         return;
     }
-    // QSaveFile writes to an unnamed temporary file in the target's folder, flushes it to disk
-    // and links it over the target on commit; dropped uncommitted, it leaves nothing behind.
+    // QSaveFile writes to a temporary file in the target's folder, flushes it to disk and
+    // renames it over the target on commit; dropped uncommitted, it leaves nothing behind.
+    // Unbuffered, because commit() ignores a failure of its own final flush (Qt 6.4) and would
+    // put an empty file in place on a full disk; each write's failure counts.
     QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         fail(target, file.errorString());
     fillFile(file, target, fill);
-    if (!file.commit())
+    if (file.error() != QFileDevice::NoError || !file.commit())
         fail(target, file.errorString());
 }
 

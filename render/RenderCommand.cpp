@@ -35,19 +35,24 @@ public:
         : renderer_(options.trace ? report : nullptr, keepOutlines), scale_(options.scale),
           report_(report), err_(err) {}
 
-    // Opens LAYOUT and prints its status line, then writes its map to OUTPUT, if any, unless
-    // the open failed and ONLY_LOADED is set. Returns the layout's status.
+    // Opens LAYOUT, writes its map to OUTPUT, if any, unless the open failed and ONLY_LOADED is
+    // set, then prints the status line: once it is out, the map is in place. Returns the
+    // layout's status.
     RenderExit run(const QString& layout, const std::optional<QString>& output, bool onlyLoaded) {
         const OpenOutcome outcome = renderer_.open(layout);
-        writeText(report_, outcome.statusText + u'\n');
-        std::fflush(report_);
+        std::optional<QString> writeFailure;
         if (output && (outcome.loaded || !onlyLoaded)) {
             try {
                 writeMap(renderer_.drawn(), *output, scale_);
             } catch (const WriteError& failure) {
-                complain(err_, failure.message());
-                return RenderTrouble;
+                writeFailure = failure.message();
             }
+        }
+        writeText(report_, outcome.statusText + u'\n');
+        std::fflush(report_);
+        if (writeFailure) {
+            complain(err_, *writeFailure);
+            return RenderTrouble;
         }
         return outcome.loaded ? RenderLoaded : RenderFailed;
     }
