@@ -1,5 +1,6 @@
 // A map target that keeps every rectangle drawn after the last ResetMap, with its pen, and
-// passes each call on, so that an open's outlines can be written as shapes afterwards.
+// passes each call on, so that an open's outlines can be written as shapes afterwards. An
+// outline that repeats the one before it is kept once.
 #pragma once
 
 #include "map/MapCanvas.h"
@@ -21,7 +22,7 @@ public:
 
     // Forgets what was recorded; done before each open, so a reset that fails leaves none.
     void clear() { outlines_.clear(); }
-    // The rectangles drawn since the last ResetMap, in order.
+    // The outlines drawn since the last ResetMap, in order, without immediate repeats.
     const std::vector<DrawnOutline>& outlines() const { return outlines_; }
 
 private:

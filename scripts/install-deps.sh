@@ -11,6 +11,8 @@ packages=(
     fonts-dejavu-core
     # The end-to-end test: an X server of its own, keys, the clipboard, screenshots.
     xvfb xdotool xclip x11-utils imagemagick
+    # lyremap-render's SVG test renders the SVG with rsvg-convert.
+    librsvg2-bin
 )
 
 missing=()
