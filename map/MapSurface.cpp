@@ -73,13 +73,10 @@ void MapSurface::SetPenStyle(PenStyle style) {
 void MapSurface::DrawRectangle(const MapRect& rect) {
     requireRaster();
     // Everything below runs in 64 bits: edges and widths of any int32 rectangle fit there.
-    qint64 left = rect.Left, right = rect.Right, top = rect.Top, bottom = rect.Bottom;
-    if (right < left)
-        std::swap(left, right);
-    if (bottom < top)
-        std::swap(top, bottom);
-    if (left == right || top == bottom)
+    const PixelBlock block = pixelBlock(rect);
+    if (block.empty())
         return;
+    const qint64 left = block.Left, right = block.Right, top = block.Top, bottom = block.Bottom;
 
     const qint64 mapW = raster_.width();
     const qint64 mapH = raster_.height();

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <utility>
 
 namespace lyremap {
 
@@ -56,13 +55,10 @@ qint64 patternStart(qint64 origin, int period) {
 // the corners; the vertical edges run between them, their pattern counted from the top row.
 void appendOutline(SvgText& svg, const MapRect& rect, PenPattern pattern, qint64 width,
                    qint64 height) {
-    qint64 left = rect.Left, right = rect.Right, top = rect.Top, bottom = rect.Bottom;
-    if (right < left)
-        std::swap(left, right);
-    if (bottom < top)
-        std::swap(top, bottom);
-    if (left == right || top == bottom)
+    const PixelBlock block = pixelBlock(rect);
+    if (block.empty())
         return;
+    const qint64 left = block.Left, right = block.Right, top = block.Top, bottom = block.Bottom;
 
     const auto horizontal = [&](qint64 y) {
         const qint64 start = patternStart(left, pattern.period);

@@ -75,137 +75,93 @@ QStringList entries(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
-// QSKIP and QVERIFY for a helper that returns whether the test goes on.
-#define QSKIP_RETURN(reason)                                                                       \
-    do {                                                                                           \
-        QTest::qSkip(qPrintable(reason), __FILE__, __LINE__);                                      \
-        return false;                                                                              \
-    } while (false)
-#define QVERIFY_RETURN(condition)                                                                  \
-    do {                                                                                           \
-        if (!QTest::qVerify(static_cast<bool>(condition), #condition, "", __FILE__, __LINE__))     \
-            return false;                                                                          \
-    } while (false)
-
 } // namespace
 
 class RenderWritesTest : public QObject {
     Q_OBJECT
 
-private slots:
-    void failedWrite_data();
-    void failedWrite();
-    void unwritableOutputDir_data();
-    void unwritableOutputDir();
-
 public:
     // Why this process has no mount namespace of its own; empty when it has one.
     QString mountProblem;
 
-private:
-    // Makes the folder FOLDER as KIND asks, with an existing TARGET in it where it can hold one.
-    // Returns false when the test is to end there (skipped or failed).
-    bool prepare(const QString& kind, const QString& folder, const QString& target,
-                 std::optional<SmallFileSystem>& mount);
+private slots:
+    void failedWrite_data();
+    void failedWrite();
 };
-
-bool RenderWritesTest::prepare(const QString& kind, const QString& folder, const QString& target,
-                               std::optional<SmallFileSystem>& mount) {
-    if (kind == u"full" || kind == u"read-only") {
-        if (!mountProblem.isEmpty())
-            QSKIP_RETURN(u"no tmpfs: "_s + mountProblem);
-        if (!mount.emplace(folder).mounted())
-            QSKIP_RETURN(u"cannot mount a tmpfs: "_s + QString::fromLocal8Bit(strerror(errno)));
-    }
-    if (kind == u"folder in the way")
-        QVERIFY_RETURN(QDir(folder).mkdir(target));
-    else if (!target.isEmpty() && !target.contains(u'/')) {
-        QFile old(folder + u'/' + target);
-        QVERIFY_RETURN(old.open(QIODevice::WriteOnly) && old.write("old map") == 7 && old.flush());
-    }
-    if (kind == u"full")
-        mount->fill();
-    if (kind == u"read-only")
-        QVERIFY_RETURN(mount->makeReadOnly());
-    return true;
-}
 
 void RenderWritesTest::failedWrite_data() {
     QTest::addColumn<QString>("kind");   // what the output's folder is
-    QTest::addColumn<QString>("target"); // the output, in that folder unless absolute or "-"
+    QTest::addColumn<QString>("option"); // --output or --output-dir
+    QTest::addColumn<QString>("target"); // in that folder unless absolute or "-"; "" the folder
     QTest::addColumn<QByteArray>("reason");
-    QTest::newRow("full file system, PNG")
-        << u"full"_s << u"map.png"_s << QByteArray("No space left on device");
-    QTest::newRow("full file system, SVG")
-        << u"full"_s << u"map.svg"_s << QByteArray("No space left on device");
+    const QByteArray full = "No space left on device";
+    QTest::newRow("full file system, PNG") << u"full"_s << u"--output"_s << u"map.png"_s << full;
+    QTest::newRow("full file system, SVG") << u"full"_s << u"--output"_s << u"map.svg"_s << full;
     QTest::newRow("read-only file system")
-        << u"read-only"_s << u"map.png"_s << QByteArray("is not writable");
-    QTest::newRow("folder in the way")
-        << u"folder in the way"_s << u"map.png"_s << QByteArray("refers to a directory");
+        << u"read-only"_s << u"--output"_s << u"map.png"_s << QByteArray("is not writable");
+    QTest::newRow("folder in the way") << u"folder in the way"_s << u"--output"_s << u"map.png"_s
+                                       << QByteArray("refers to a directory");
     QTest::newRow("no such folder")
-        << u"plain"_s << u"missing/map.png"_s << QByteArray("No such file or directory");
-    QTest::newRow("a full device")
-        << u"plain"_s << u"/dev/full"_s << QByteArray("No space left on device");
+        << u"missing"_s << u"--output"_s << u"map.png"_s << QByteArray("No such file or directory");
+    QTest::newRow("a full device") << u"plain"_s << u"--output"_s << u"/dev/full"_s << full;
     QTest::newRow("standard output on a full device")
-        << u"plain"_s << u"-"_s << QByteArray("No space left on device");
+        << u"plain"_s << u"--output"_s << u"-"_s << full;
+    // An output folder is refused before any layout is opened.
+    QTest::newRow("--output-dir on a read-only file system")
+        << u"read-only"_s << u"--output-dir"_s << QString() << QByteArray("Read-only file system");
+    QTest::newRow("--output-dir missing")
+        << u"missing"_s << u"--output-dir"_s << QString() << QByteArray("No such folder");
+    QTest::newRow("--output-dir a file")
+        << u"file"_s << u"--output-dir"_s << QString() << QByteArray("Not a folder");
 }
 
 void RenderWritesTest::failedWrite() {
     QFETCH(QString, kind);
+    QFETCH(QString, option);
     QFETCH(QString, target);
     QFETCH(QByteArray, reason);
     ScratchDir dir;
     const QString folder = dir.path(u"out"_s);
-    QVERIFY(QDir().mkpath(folder));
-    std::optional<SmallFileSystem> mount;
-    if (!prepare(kind, folder, target, mount))
-        return;
-    const QStringList before = entries(folder);
-
-    const bool toStdout = target == u"-";
-    const QString output = toStdout || target.startsWith(u'/') ? target : folder + u'/' + target;
-    const QString layout = example("dialog.xml");
-    const RenderRun run =
-        render({u"--output"_s, output, layout}, toStdout ? u"/dev/full"_s : QString());
-    QCOMPARE(run.status, 2);
-    const QString named = toStdout ? u"standard output"_s : output;
-    QVERIFY2(run.err.contains("cannot write " + named.toUtf8() + ": ") && run.err.contains(reason),
-             run.err.constData());
-    // The layout was opened and reported all the same.
-    QVERIFY((toStdout ? run.err : run.out).contains(layout.toUtf8() + " loaded.\n"));
-    QCOMPARE(entries(folder), before);
-    QFile old(folder + u'/' + target);
-    if (old.open(QIODevice::ReadOnly))
-        QCOMPARE(old.readAll(), QByteArray("old map"));
-}
-
-void RenderWritesTest::unwritableOutputDir_data() {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QByteArray>("reason");
-    QTest::newRow("read-only file system") << u"read-only"_s << QByteArray("Read-only file system");
-    QTest::newRow("no such folder") << u"missing"_s << QByteArray("No such folder");
-    QTest::newRow("a file, not a folder") << u"file"_s << QByteArray("Not a folder");
-}
-
-void RenderWritesTest::unwritableOutputDir() {
-    // Refused before any layout is opened: nothing is reported and nothing written.
-    QFETCH(QString, kind);
-    QFETCH(QByteArray, reason);
-    ScratchDir dir;
-    const QString folder = dir.path(u"out"_s);
-    std::optional<SmallFileSystem> mount;
     if (kind == u"file")
         dir.write(u"out"_s, "a file");
     else if (kind != u"missing")
         QVERIFY(QDir().mkpath(folder));
-    if (kind == u"read-only" && !prepare(kind, folder, QString(), mount))
-        return;
+    std::optional<SmallFileSystem> mount;
+    if (kind == u"full" || kind == u"read-only") {
+        if (!mountProblem.isEmpty())
+            QSKIP(qPrintable(u"no tmpfs: "_s + mountProblem));
+        if (!mount.emplace(folder).mounted())
+            QSKIP(
+                qPrintable(u"cannot mount a tmpfs: "_s + QString::fromLocal8Bit(strerror(errno))));
+    }
+    const QString output = target == u"-" || target.startsWith(u'/') ? target
+                           : target.isEmpty()                        ? folder
+                                                                     : folder + u'/' + target;
+    // An existing target where the folder can hold one, to be left as it is.
+    const bool oldTarget = output.startsWith(folder + u'/') && kind != u"missing";
+    if (kind == u"folder in the way")
+        QVERIFY(QDir().mkdir(output));
+    else if (oldTarget)
+        dir.write(u"out/"_s + target, "old map");
+    if (kind == u"full")
+        mount->fill();
+    if (kind == u"read-only")
+        QVERIFY(mount->makeReadOnly());
+    const QStringList before = entries(folder);
+
+    const QString layout = example("dialog.xml");
     const RenderRun run =
-        render({u"--output-dir"_s, folder, example("dialog.xml"), example("toolbar.xml")});
+        render({option, output, layout}, target == u"-" ? u"/dev/full"_s : QString());
     QCOMPARE(run.status, 2);
-    QCOMPARE(run.out, QByteArray());
-    QVERIFY2(run.err.contains("cannot write " + folder.toUtf8() + ": " + reason),
+    const QString named = target == u"-" ? u"standard output"_s : output;
+    QVERIFY2(run.err.contains("cannot write " + named.toUtf8() + ": ") && run.err.contains(reason),
              run.err.constData());
+    QCOMPARE((run.out + run.err).contains(layout.toUtf8() + " loaded.\n"), option == u"--output");
+    // Nothing left behind, nothing replaced.
+    QCOMPARE(entries(folder), before);
+    QFile old(output);
+    if (oldTarget && kind != u"folder in the way")
+        QVERIFY(old.open(QIODevice::ReadOnly) && old.readAll() == "old map");
 }
 
 int main(int argc, char* argv[]) {
@@ -216,4 +172,5 @@ int main(int argc, char* argv[]) {
     test.mountProblem = mountProblem;
     return QTest::qExec(&test, argc, argv);
 }
+
 #include "tst_RenderWrites.moc"
