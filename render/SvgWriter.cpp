@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <string>
+#include <string_view>
 
 namespace lyremap {
 
@@ -14,33 +16,34 @@ class SvgText {
 public:
     explicit SvgText(QIODevice& device) : device_(device) { text_.reserve(kChunk + 4096); }
 
-    SvgText& operator<<(const char* text) {
+    SvgText& operator<<(std::string_view text) {
         text_.append(text);
         return *this;
     }
     SvgText& operator<<(qint64 number) {
         char digits[24];
         const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-        text_.append(digits, end - digits);
+        text_.append(digits, end);
         return *this;
     }
     // How much text there is, for going back to it.
-    qsizetype size() const { return text_.size(); }
+    std::size_t size() const { return text_.size(); }
     // Drops the text after the first SIZE characters, which must not have been passed on yet.
-    void truncate(qsizetype size) { text_.truncate(size); }
+    void truncate(std::size_t size) { text_.resize(size); }
     // Passes on what was collected once it is large, or always with FORCE.
     void flush(bool force = false) {
         if (text_.size() < (force ? 1 : kChunk))
             return;
-        if (device_.write(text_) != text_.size())
+        if (device_.write(text_.data(), qint64(text_.size())) != qint64(text_.size()))
             throw WriteError(device_.errorString());
         text_.clear();
     }
 
 private:
-    static constexpr qsizetype kChunk = 1 << 16;
+    static constexpr std::size_t kChunk = 1 << 16;
     QIODevice& device_;
-    QByteArray text_;
+    // A standard string: appending a few characters to it is cheap, unlike to a QByteArray.
+    std::string text_;
 };
 
 // The first place at or after ORIGIN where the pattern starts anew, moved back by whole periods
@@ -90,12 +93,12 @@ void appendOutline(SvgText& svg, const MapRect& rect, PenPattern pattern, qint64
 
 // Appends the outline as a path element, or nothing when none of it lies on the map.
 void appendPath(SvgText& svg, const MapRect& rect, PenStyle pen, QSize size) {
-    const qsizetype element = svg.size();
+    const std::size_t element = svg.size();
     svg << "<path";
     if (pen != PenStyle::Solid)
         svg << " class=\"" << penStyleName(pen) << "\"";
     svg << " d=\"";
-    const qsizetype data = svg.size();
+    const std::size_t data = svg.size();
     appendOutline(svg, rect, penPattern(pen), size.width(), size.height());
     if (svg.size() == data) {
         svg.truncate(element);
