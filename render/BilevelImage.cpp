@@ -14,10 +14,12 @@ QImage bilevelImage(const QImage& map, int scale) {
     image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
     image.fill(1);
     const qsizetype lineBytes = image.bytesPerLine();
-    for (int y = 0; y < map.height(); ++y) {
+    const int width = map.width();
+    const int height = map.height();
+    for (int y = 0; y < height; ++y) {
         const auto* source = reinterpret_cast<const QRgb*>(map.constScanLine(y));
         uchar* const line = image.scanLine(y * scale);
-        for (int x = 0; x < map.width(); ++x) {
+        for (int x = 0; x < width; ++x) {
             if ((source[x] & 0xFFFFFFu) == 0xFFFFFFu)
                 continue;
             // Format_Mono keeps the leftmost pixel in a byte's most significant bit.

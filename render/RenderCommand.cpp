@@ -101,8 +101,13 @@ int runRenderCommand(const QStringList& arguments, std::FILE* out, std::FILE* er
     LayoutRun layoutRun(options, keepOutlines, report, err);
     if (options.watch) {
         // Only a map that loaded is written, so a failed open keeps the last good one.
-        watchFile(options.layouts.front(),
-                  [&] { layoutRun.run(options.layouts.front(), outputs.front(), true); });
+        try {
+            watchFile(options.layouts.front(),
+                      [&] { layoutRun.run(options.layouts.front(), outputs.front(), true); });
+        } catch (const Exception& failure) {
+            complain(err, failure.message());
+            return RenderTrouble;
+        }
         return RenderLoaded;
     }
     ExitStatus status;
