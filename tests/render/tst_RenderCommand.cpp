@@ -168,44 +168,26 @@ void RenderCommandTest::readmePictureIsCurrent() {
 void RenderCommandTest::badArguments_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("complaint");
-    QTest::newRow("no layout") << QStringList{} << QByteArray("no layout file given");
-    QTest::newRow("--output with two layouts")
-        << QStringList{QStringLiteral("--output=m.png"), QStringLiteral("a.xml"),
-                       QStringLiteral("b.xml")}
-        << QByteArray("--output takes one layout file");
-    QTest::newRow("--output and --output-dir")
-        << QStringList{QStringLiteral("--output=m.png"), QStringLiteral("--output-dir=."),
-                       QStringLiteral("a.xml")}
-        << QByteArray("cannot be used together");
-    QTest::newRow("--output twice")
-        << QStringList{QStringLiteral("--output=m.png"), QStringLiteral("--output=n.png"),
-                       QStringLiteral("a.xml")}
-        << QByteArray("--output given more than once");
-    QTest::newRow("two layouts of one name")
-        << QStringList{QStringLiteral("--output-dir=/nonexistent"), QStringLiteral("a/map.xml"),
-                       QStringLiteral("b/map.XML")}
-        << QByteArray("'a/map.xml' and 'b/map.XML' would both write /nonexistent/map.png");
-    QTest::newRow("a layout that names no file")
-        << QStringList{QStringLiteral("--output-dir=."), QStringLiteral("a/..")}
-        << QByteArray("'a/..' gives no name");
-    for (const char* scale : {"0", "17", "2x", ""})
-        QTest::addRow("--scale '%s'", scale)
-            << QStringList{QStringLiteral("--scale=") + QString::fromUtf8(scale),
-                           QStringLiteral("a.xml")}
-            << QByteArray("--scale takes a whole number from 1 to 16");
-    QTest::newRow("--watch with two layouts")
-        << QStringList{QStringLiteral("--watch"), QStringLiteral("a.xml"), QStringLiteral("b.xml")}
-        << QByteArray("--watch takes one layout file");
-    QTest::newRow("--watch to standard output")
-        << QStringList{QStringLiteral("--watch"), QStringLiteral("--output=-"),
-                       QStringLiteral("a.xml")}
-        << QByteArray("--watch cannot write to standard output");
-    QTest::newRow("unknown option")
-        << QStringList{QStringLiteral("--colour"), QStringLiteral("a.xml")}
-        << QByteArray("Unknown option 'colour'");
-    QTest::newRow("output without value")
-        << QStringList{QStringLiteral("a.xml"), QStringLiteral("--output")}
-        << QByteArray("Missing value after '--output'");
+    // A row whose arguments are the words of ARGUMENTS.
+    const auto row = [](const char* name, const char* arguments, const char* complaint) {
+        QTest::newRow(name) << QString::fromUtf8(arguments).split(u' ', Qt::SkipEmptyParts)
+                            << QByteArray(complaint);
+    };
+    row("no layout", "", "no layout file given");
+    row("--output, two layouts", "--output=m.png a.xml b.xml", "--output takes one layout file");
+    row("--output and --output-dir", "--output=m.png --output-dir=. a.xml",
+        "cannot be used together");
+    row("--output twice", "--output=m.png --output=n.png a.xml", "--output given more than once");
+    row("two layouts of one name", "--output-dir=/none a/map.xml b/map.XML",
+        "'a/map.xml' and 'b/map.XML' would both write /none/map.png");
+    row("a layout that names no file", "--output-dir=. a/..", "'a/..' gives no name");
+    for (const char* scale : {"--scale=0 a.xml", "--scale=17 a.xml", "--scale=2x a.xml"})
+        row(scale, scale, "--scale takes a whole number from 1 to 16");
+    row("--watch, two layouts", "--watch a.xml b.xml", "--watch takes one layout file");
+    row("--watch to standard output", "--watch --output=- a.xml",
+        "--watch cannot write to standard output");
+    row("unknown option", "--colour a.xml", "Unknown option 'colour'");
+    row("output without value", "a.xml --output", "Missing value after '--output'");
     QTest::newRow("empty layout name")
         << QStringList{QString()} << QByteArray("a layout file name is empty");
 }
