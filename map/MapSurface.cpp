@@ -13,30 +13,12 @@ namespace {
 constexpr quint32 Black = 0xFF000000u;
 constexpr quint32 White = 0xFFFFFFFFu;
 
-// One period of a pen's pattern: the first `on` pixels are drawn, the rest of `period` is gap.
-struct Pattern {
-    int on;
-    int period;
-};
-
-Pattern patternOf(PenStyle style) {
-    switch (style) {
-    case PenStyle::Solid:
-        return {1, 1};
-    case PenStyle::Dashed:
-        return {18, 24};
-    case PenStyle::Dotted:
-        return {3, 6};
-    }
-    return {1, 1};
-}
-
 const PatternBits& patternBitsOf(PenStyle style) {
     static const PatternBits solid(1, 1);
-    static const PatternBits dashed(patternOf(PenStyle::Dashed).on,
-                                    patternOf(PenStyle::Dashed).period);
-    static const PatternBits dotted(patternOf(PenStyle::Dotted).on,
-                                    patternOf(PenStyle::Dotted).period);
+    static const PatternBits dashed(penPattern(PenStyle::Dashed).on,
+                                    penPattern(PenStyle::Dashed).period);
+    static const PatternBits dotted(penPattern(PenStyle::Dotted).on,
+                                    penPattern(PenStyle::Dotted).period);
     switch (style) {
     case PenStyle::Solid:
         return solid;
@@ -50,7 +32,7 @@ const PatternBits& patternBitsOf(PenStyle style) {
 
 // One row of a pen's pattern with white gaps, long enough for any horizontal run from any phase:
 // entry i is the colour of the pattern at phase i.
-std::vector<quint32> patternRow(Pattern pattern, qint64 length) {
+std::vector<quint32> patternRow(PenPattern pattern, qint64 length) {
     std::vector<quint32> row(static_cast<std::size_t>(length + pattern.period));
     for (std::size_t i = 0; i < row.size(); ++i)
         row[i] = qint64(i) % pattern.period < pattern.on ? Black : White;
@@ -59,7 +41,7 @@ std::vector<quint32> patternRow(Pattern pattern, qint64 length) {
 
 // Writes `count` pixels, `stride` pixels apart, of a pattern with white gaps that starts
 // `phase` pixels into its period.
-void paintColumn(quint32* p, qsizetype stride, qint64 count, qint64 phase, Pattern pattern) {
+void paintColumn(quint32* p, qsizetype stride, qint64 count, qint64 phase, PenPattern pattern) {
     for (; count > 0; --count, p += stride) {
         *p = phase < pattern.on ? Black : White;
         if (++phase == pattern.period)
@@ -91,13 +73,10 @@ void MapSurface::SetPenStyle(PenStyle style) {
 void MapSurface::DrawRectangle(const MapRect& rect) {
     requireRaster();
     // Everything below runs in 64 bits: edges and widths of any int32 rectangle fit there.
-    qint64 left = rect.Left, right = rect.Right, top = rect.Top, bottom = rect.Bottom;
-    if (right < left)
-        std::swap(left, right);
-    if (bottom < top)
-        std::swap(top, bottom);
-    if (left == right || top == bottom)
+    const PixelBlock block = pixelBlock(rect);
+    if (block.empty())
         return;
+    const qint64 left = block.Left, right = block.Right, top = block.Top, bottom = block.Bottom;
 
     const qint64 mapW = raster_.width();
     const qint64 mapH = raster_.height();
@@ -108,7 +87,7 @@ void MapSurface::DrawRectangle(const MapRect& rect) {
     const qint64 r1 = std::min<qint64>(bottom - 1, mapH - 1);
     if (c0 > c1 || r0 > r1)
         return;
-    const Pattern pattern = patternOf(pen_);
+    const PenPattern pattern = penPattern(pen_);
     const qint64 v0 = std::max(top + 1, r0);
     const qint64 v1 = std::min(bottom - 2, r1);
 
@@ -189,7 +168,7 @@ void MapSurface::createRaster() {
         throw Exception(QStringLiteral("Systemressourcen erschöpft."));
     image.fill(White);
     for (PenStyle style : {PenStyle::Solid, PenStyle::Dashed, PenStyle::Dotted})
-        rows_[static_cast<std::size_t>(style)] = patternRow(patternOf(style), size_.width());
+        rows_[static_cast<std::size_t>(style)] = patternRow(penPattern(style), size_.width());
     raster_ = std::move(image);
     marks_.resize(size_.width(), size_.height());
     changed();

@@ -1,17 +1,18 @@
-// lyremap-render: opens one layout file exactly as the viewer does, on a map without a window,
-// and prints the outcome; optionally traces every drawing call and writes the map as a PNG.
+// lyremap-render: opens layout files exactly as the viewer does, on a map without a window, and
+// prints each outcome; optionally traces every drawing call, writes each map as PNG or SVG, and
+// follows one file as it changes.
 #pragma once
+
+#include "render/ExitStatus.h"
 
 #include <QStringList>
 #include <cstdio>
 
 namespace lyremap {
 
-// Exit statuses of lyremap-render.
-enum RenderExit : int { RenderLoaded = 0, RenderFailed = 1, RenderUsageError = 2 };
-
 // Runs the command on ARGUMENTS (without the program name), writing the trace and the status
-// text to OUT and complaints to ERR. Returns the exit status.
+// texts to OUT (to ERR when the map goes to standard output) and complaints to ERR. Returns the
+// exit status (a RenderExit).
 int runRenderCommand(const QStringList& arguments, std::FILE* out, std::FILE* err);
 
 } // namespace lyremap

@@ -16,6 +16,8 @@ packages=(
     # The Debian package: manual pages made with scdoc, cpack's Depends from dpkg-shlibdeps
     # (dpkg-dev, file), and the checks of what it installs.
     scdoc dpkg-dev file man-db lintian desktop-file-utils appstream bash-completion
+    # lyremap-render's SVG test renders the SVG with rsvg-convert.
+    librsvg2-bin
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The bash completion of lyremap-render offers the options its --help lists, PNG files after
-# --output and layout files otherwise, folders everywhere a file goes.
+# The bash completion of lyremap-render offers the options its --help lists, PNG and SVG files
+# after --output, folders after --output-dir, 1 to 16 after --scale and layout files otherwise,
+# folders everywhere a file goes.
 #   check_completion.sh LYREMAP_RENDER COMPLETION_SCRIPT
 set -uo pipefail
 source "$(dirname "$0")/common.sh"
@@ -26,7 +27,7 @@ candidates() {
 
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
-cd "$folder" && touch menu.xml map.png notes.txt && mkdir maps
+cd "$folder" && touch menu.xml map.png map.svg notes.txt && mkdir maps
 
 options=$(help_options "$render" | paste -sd ' ')
 [[ -n $options ]] || { echo "$render --help lists no options"; exit 1; }
@@ -45,9 +46,11 @@ done <<EOF_CASES
 --tr| --trace
 | maps menu.xml
 --trace m| maps menu.xml
---output | map.png maps
---output m| map.png maps
---output=m| map.png maps
+--output | map.png map.svg maps
+--output m| map.png map.svg maps
+--output=m| map.png map.svg maps
+--output-dir | maps
+--scale 1| 1 10 11 12 13 14 15 16
 --trace --output map.png | maps menu.xml
 --help | 
 EOF_CASES

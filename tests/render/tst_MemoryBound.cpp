@@ -34,17 +34,23 @@ struct Run {
     qint64 peakKiB = -1;
 };
 
-// Runs lyremap-render on PATH with its output discarded, and reports its peak resident size.
-Run renderPeak(const QString& path) {
-    const QByteArray exe = LYREMAP_RENDER_EXE;
-    const QByteArray file = QFile::encodeName(path);
-    char* argv[] = {const_cast<char*>(exe.constData()), const_cast<char*>(file.constData()),
-                    nullptr};
+// Runs lyremap-render with OPTIONS on PATH with its output discarded, and reports its peak
+// resident size.
+Run renderPeak(const QString& path, const QStringList& options) {
+    QList<QByteArray> arguments{LYREMAP_RENDER_EXE};
+    for (const QString& option : options)
+        arguments << QFile::encodeName(option);
+    arguments << QFile::encodeName(path);
+    std::vector<char*> argv;
+    for (QByteArray& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const QByteArray& exe = arguments.front();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, exe.constData(), &actions, nullptr, argv, environ);
+    const int spawned = posix_spawn(&pid, exe.constData(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     Run run;
     if (spawned != 0)
@@ -154,35 +160,54 @@ QByteArray oddContent(const QString& kind) {
 
 void MemoryBoundTest::peakMemory_data() {
     QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("exitCode");    // 0 loaded, 1 failed
-    QTest::addColumn<qint64>("multiple"); // bytes per byte of the file allowed for this file
-    QTest::newRow("billion laughs in content") << u"laughs in content"_s << 1 << kBytesPerFileByte;
+    QTest::addColumn<int>("exitCode");        // 0 loaded, 1 failed
+    QTest::addColumn<qint64>("multiple");     // bytes per byte of the file allowed for this file
+    QTest::addColumn<QStringList>("options"); // besides the file; the map goes to out.svg or .png
+    QTest::newRow("billion laughs in content")
+        << u"laughs in content"_s << 1 << kBytesPerFileByte << QStringList{};
     QTest::newRow("billion laughs in an attribute")
-        << u"laughs in an attribute"_s << 1 << kBytesPerFileByte;
+        << u"laughs in an attribute"_s << 1 << kBytesPerFileByte << QStringList{};
     QTest::newRow("quadratic blow-up in content")
-        << u"quadratic in content"_s << 0 << kBytesPerFileByte;
+        << u"quadratic in content"_s << 0 << kBytesPerFileByte << QStringList{};
     QTest::newRow("quadratic blow-up in attributes")
-        << u"quadratic in attributes"_s << 1 << kBytesPerFileByte;
-    QTest::newRow("100000 levels deep") << u"deep"_s << 1 << kBytesPerFileByte;
-    QTest::newRow("30 MB layout") << u"layout"_s << 0 << kLayoutBytesPerFileByte;
-    QTest::newRow("10 MB of entity references") << u"dense references"_s << 0 << kBytesPerFileByte;
+        << u"quadratic in attributes"_s << 1 << kBytesPerFileByte << QStringList{};
+    QTest::newRow("100000 levels deep") << u"deep"_s << 1 << kBytesPerFileByte << QStringList{};
+    QTest::newRow("30 MB layout") << u"layout"_s << 0 << kLayoutBytesPerFileByte << QStringList{};
+    QTest::newRow("10 MB of entity references")
+        << u"dense references"_s << 0 << kBytesPerFileByte << QStringList{};
     QTest::newRow("10 MB of entity references and text")
-        << u"dense references and text"_s << 0 << kBytesPerFileByte;
-    QTest::newRow("10 MB of empty elements") << u"dense elements"_s << 0 << kBytesPerFileByte;
-    QTest::newRow("10 MB of elements and text") << u"dense text"_s << 0 << kBytesPerFileByte;
+        << u"dense references and text"_s << 0 << kBytesPerFileByte << QStringList{};
+    QTest::newRow("10 MB of empty elements")
+        << u"dense elements"_s << 0 << kBytesPerFileByte << QStringList{};
+    QTest::newRow("10 MB of elements and text")
+        << u"dense text"_s << 0 << kBytesPerFileByte << QStringList{};
     QTest::newRow("10 MB of empty frames in one widget")
-        << u"dense frames"_s << 0 << kLayoutBytesPerFileByte;
+        << u"dense frames"_s << 0 << kLayoutBytesPerFileByte << QStringList{};
     QTest::newRow("10 MB of processing instructions")
-        << u"dense instructions"_s << 0 << kBytesPerFileByte;
+        << u"dense instructions"_s << 0 << kBytesPerFileByte << QStringList{};
     QTest::newRow("30 MB on one line, broken at its end")
-        << u"one line"_s << 1 << kLayoutBytesPerFileByte;
+        << u"one line"_s << 1 << kLayoutBytesPerFileByte << QStringList{};
+    // The map writers keep the outlines (SVG) or a picture of up to 16 times the map's size.
+    const QStringList svg{u"--output"_s, u"out.svg"_s};
+    const QStringList png16{u"--scale=16"_s, u"--output"_s, u"out.png"_s};
+    QTest::newRow("30 MB layout as SVG") << u"layout"_s << 0 << kLayoutBytesPerFileByte << svg;
+    QTest::newRow("30 MB layout as PNG at scale 16")
+        << u"layout"_s << 0 << kLayoutBytesPerFileByte << png16;
+    QTest::newRow("10 MB of empty frames as SVG")
+        << u"dense frames"_s << 0 << kLayoutBytesPerFileByte << svg;
 }
 
 void MemoryBoundTest::peakMemory() {
     QFETCH(QString, kind);
     QFETCH(int, exitCode);
     QFETCH(qint64, multiple);
+    QFETCH(QStringList, options);
     ScratchDir dir;
+    // The SVG goes nowhere: it is as large as the file, and only the program's memory counts.
+    QVERIFY(QFile::link(u"/dev/null"_s, dir.path(u"out.svg"_s)));
+    for (QString& option : options)
+        if (option.startsWith(u"out."))
+            option = dir.path(option);
     qint64 size = 0;
     {
         const QByteArray content = oddContent(kind);
@@ -190,7 +215,7 @@ void MemoryBoundTest::peakMemory() {
         dir.write(u"layout.xml"_s, content);
     }
     forgetOwnPeak();
-    const Run run = renderPeak(dir.path(u"layout.xml"_s));
+    const Run run = renderPeak(dir.path(u"layout.xml"_s), options);
     QCOMPARE(run.exitCode, exitCode);
     const qint64 boundKiB = kBaseMiB * 1024 + multiple * size / 1024;
     qInfo("%lld bytes: peak %lld KiB, bound %lld KiB", size, run.peakKiB, boundKiB);

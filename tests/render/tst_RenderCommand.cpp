@@ -1,53 +1,42 @@
 // lyremap-render as a script runs it: arguments, output, exit status and the PNG it writes.
-#include "TestSupport.h"
+#include "RenderSupport.h"
 
-#include "layout/OpenLayout.h"
-#include "map/MapSurface.h"
-
+#include <QBuffer>
 #include <QDir>
-#include <QImage>
-#include <QProcess>
+#include <QImageReader>
+#include <QRandomGenerator>
 #include <QTest>
+#include <climits>
 
+using namespace Qt::StringLiterals;
 using namespace lyremap;
-using lyremap::test::ScratchDir;
+using namespace lyremap::test;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run render(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(LYREMAP_RENDER_EXE), arguments);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        qFatal("lyremap-render did not finish normally");
-    return Run{process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(path));
+    return file.readAll();
 }
 
-QString example(const char* name) {
-    return test::sourceDir() + QStringLiteral("/examples/") + QString::fromUtf8(name);
-}
-
-// A layout with a misspelt closing tag on line 6.
-QString brokenLayout() {
-    return test::sourceDir() + QStringLiteral("/tests/render/data/broken.xml");
-}
-
-// The map an open draws in this process, for comparison with the command's PNG.
-QImage mapOf(const QString& path) {
-    MapSurface surface;
-    XmlDocument doc;
-    OpenLayout(doc, surface, path);
-    return surface.raster();
-}
-
-bool samePixels(const QImage& a, const QImage& b) {
-    return a.size() == b.size() &&
-           a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+// Frames at and beyond every edge of the map, of every small size and direction, and at the
+// 32-bit limits: each top-level widget holds one frame placed from (0, 0).
+QByteArray oddRectangles() {
+    const int places[] = {INT_MIN, -100000, -30, -25, -1,  0,   1,   5,   17,   300,
+                          575,     598,     599, 600, 790, 799, 800, 801, 5000, INT_MAX};
+    const int sizes[] = {INT_MIN, -900, -50, -2, -1, 0, 1, 2, 3, 7, 18, 19, 24, 25, 100, 900};
+    QRandomGenerator random(12);
+    QByteArray layout = "<widget_description>";
+    const auto pick = [&](const auto& values) {
+        return QByteArray::number(values[random.bounded(int(std::size(values)))]);
+    };
+    for (int i = 0; i < 600; ++i)
+        layout += "<widget><frame x='" + pick(places) + "' y='" + pick(places) + "' width='" +
+                  pick(sizes) + "' height='" + pick(sizes) + "' border='" +
+                  (random.bounded(2) ? "yes" : "no") + "'/></widget>";
+    return layout + "</widget_description>";
 }
 
 } // namespace
@@ -66,8 +55,11 @@ private slots:
     void readmePictureIsCurrent();
     void badArguments_data();
     void badArguments();
-    void unwritableOutput();
     void helpAndVersion();
+    void manyLayouts();
+    void imageOutputs_data();
+    void imageOutputs();
+    void imageToStandardOutput();
 };
 
 void RenderCommandTest::traceIsExact() {
@@ -76,7 +68,7 @@ void RenderCommandTest::traceIsExact() {
         QStringLiteral("t.xml"),
         "<widget_description><widget><frame x='10' y='10' width='100' height='50' border='yes'/>"
         "<widget><frame x='-5' y='2147483647'/></widget></widget><widget/></widget_description>");
-    const Run run = render({QStringLiteral("--trace"), path});
+    const RenderRun run = render({QStringLiteral("--trace"), path});
     QCOMPARE(run.status, 0);
     QCOMPARE(run.out, "ResetMap\n"
                       "SetPenStyle solid\n"
@@ -94,7 +86,7 @@ void RenderCommandTest::everyExampleLoads() {
     QVERIFY(layouts.size() >= 3);
     for (const QString& name : layouts) {
         const QString path = examples.absoluteFilePath(name);
-        const Run run = render({QStringLiteral("--trace"), path});
+        const RenderRun run = render({QStringLiteral("--trace"), path});
         QCOMPARE(run.status, 0);
         const QList<QByteArray> lines = run.out.split('\n');
         QCOMPARE(lines.first(), QByteArray("ResetMap"));
@@ -126,7 +118,7 @@ void RenderCommandTest::statusAndExitCode() {
     QFETCH(QByteArray, tail);
     ScratchDir dir;
     const QString path = dir.write(QStringLiteral("s.xml"), content);
-    const Run run = render({path});
+    const RenderRun run = render({path});
     QCOMPARE(run.status, status);
     QCOMPARE(run.out, path.toUtf8() + tail);
     // libxml2 reports through our collector only: nothing reaches stderr.
@@ -143,7 +135,7 @@ void RenderCommandTest::pngMatchesTheMap() {
     QFETCH(QString, layout);
     ScratchDir dir;
     const QString png = dir.path(QStringLiteral("map.png"));
-    const Run run = render({QStringLiteral("--output"), png, layout});
+    const RenderRun run = render({QStringLiteral("--output"), png, layout});
     QCOMPARE(run.status, 0);
     const QImage written(png);
     QCOMPARE(written.size(), QSize(800, 600));
@@ -156,7 +148,7 @@ void RenderCommandTest::pngMatchesTheMap() {
 void RenderCommandTest::pngAfterAFailedOpen() {
     ScratchDir dir;
     const QString png = dir.path(QStringLiteral("failed.png"));
-    const Run run = render({QStringLiteral("--output=") + png, brokenLayout()});
+    const RenderRun run = render({QStringLiteral("--output=") + png, brokenLayout()});
     QCOMPARE(run.status, 1);
     const QImage written(png);
     QCOMPARE(written.size(), QSize(800, 600));
@@ -176,45 +168,122 @@ void RenderCommandTest::readmePictureIsCurrent() {
 void RenderCommandTest::badArguments_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("complaint");
-    QTest::newRow("no layout") << QStringList{} << QByteArray("no layout file given");
-    QTest::newRow("two layouts") << QStringList{QStringLiteral("a.xml"), QStringLiteral("b.xml")}
-                                 << QByteArray("more than one layout file");
-    QTest::newRow("unknown option")
-        << QStringList{QStringLiteral("--colour"), QStringLiteral("a.xml")}
-        << QByteArray("Unknown option 'colour'");
-    QTest::newRow("output without value")
-        << QStringList{QStringLiteral("a.xml"), QStringLiteral("--output")}
-        << QByteArray("Missing value after '--output'");
+    // A row whose arguments are the words of ARGUMENTS.
+    const auto row = [](const char* name, const char* arguments, const char* complaint) {
+        QTest::newRow(name) << QString::fromUtf8(arguments).split(u' ', Qt::SkipEmptyParts)
+                            << QByteArray(complaint);
+    };
+    row("no layout", "", "no layout file given");
+    row("--output, two layouts", "--output=m.png a.xml b.xml", "--output takes one layout file");
+    row("--output and --output-dir", "--output=m.png --output-dir=. a.xml",
+        "cannot be used together");
+    row("--output twice", "--output=m.png --output=n.png a.xml", "--output given more than once");
+    row("two layouts of one name", "--output-dir=/none a/map.xml b/map.XML",
+        "'a/map.xml' and 'b/map.XML' would both write /none/map.png");
+    row("a layout that names no file", "--output-dir=. a/..", "'a/..' gives no name");
+    for (const char* scale : {"--scale=0 a.xml", "--scale=17 a.xml", "--scale=2x a.xml"})
+        row(scale, scale, "--scale takes a whole number from 1 to 16");
+    row("--watch, two layouts", "--watch a.xml b.xml", "--watch takes one layout file");
+    row("--watch to standard output", "--watch --output=- a.xml",
+        "--watch cannot write to standard output");
+    row("unknown option", "--colour a.xml", "Unknown option 'colour'");
+    row("output without value", "a.xml --output", "Missing value after '--output'");
     QTest::newRow("empty layout name")
-        << QStringList{QString()} << QByteArray("layout file name is empty");
+        << QStringList{QString()} << QByteArray("a layout file name is empty");
 }
 
 void RenderCommandTest::badArguments() {
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, complaint);
-    const Run run = render(arguments);
+    const RenderRun run = render(arguments);
     QCOMPARE(run.status, 2);
     QVERIFY(run.out.isEmpty());
     QVERIFY2(run.err.contains(complaint), run.err.constData());
     QVERIFY(run.err.contains("Usage: lyremap-render"));
 }
 
-void RenderCommandTest::unwritableOutput() {
-    ScratchDir dir;
-    const QString png = dir.path(QStringLiteral("missing-folder/map.png"));
-    const Run run = render({QStringLiteral("--output"), png, example("dialog.xml")});
-    QCOMPARE(run.status, 2);
-    QVERIFY(run.out.endsWith(" loaded.\n"));
-    QVERIFY2(run.err.contains("cannot write " + png.toUtf8()), run.err.constData());
-}
-
 void RenderCommandTest::helpAndVersion() {
-    const Run help = render({QStringLiteral("--help")});
+    const RenderRun help = render({QStringLiteral("--help")});
     QCOMPARE(help.status, 0);
-    QVERIFY(help.out.startsWith("Usage: lyremap-render [--trace] [--output MAP.png] LAYOUT\n"));
-    const Run version = render({QStringLiteral("--version")});
+    QVERIFY(help.out.startsWith("Usage: lyremap-render [--trace] [--output FILE | --output-dir "
+                                "DIR] [--scale N] [--watch] LAYOUT...\n"));
+    for (const char* option :
+         {"--trace", "--output FILE", "--output-dir DIR", "--scale N", "--watch", "Exit status"})
+        QVERIFY2(help.out.contains(option), option);
+    const RenderRun version = render({QStringLiteral("--version")});
     QCOMPARE(version.status, 0);
     QVERIFY(version.out.startsWith("lyremap-render "));
+}
+
+void RenderCommandTest::manyLayouts() {
+    // Each open resets the map, a failed one gets its picture too, and the status is the worst.
+    ScratchDir dir;
+    QVERIFY(QDir(dir.path(QString())).mkdir(QStringLiteral("maps")));
+    const QString maps = dir.path(QStringLiteral("maps"));
+    const QStringList layouts{example("dialog.xml"), brokenLayout(), example("toolbar.xml")};
+    const RenderRun run = render(QStringList{QStringLiteral("--output-dir"), maps} + layouts);
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err, QByteArray());
+    qsizetype at = 0;
+    for (const QString& layout : layouts) {
+        at = run.out.indexOf(layout.toUtf8() + (layout == brokenLayout() ? " failed" : " loaded."),
+                             at);
+        QVERIFY2(at >= 0, qPrintable(layout));
+        const QString name = QFileInfo(layout).completeBaseName();
+        QVERIFY(samePixels(QImage(maps + u'/' + name + QStringLiteral(".png")), mapOf(layout)));
+    }
+    QCOMPARE(QDir(maps).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+void RenderCommandTest::imageOutputs_data() {
+    QTest::addColumn<QByteArray>("layout");
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("status");
+    const QByteArray dialog = contentOf(example("dialog.xml"));
+    QTest::newRow("PNG at scale 4") << dialog << 4 << u"map.png"_s << 0;
+    QTest::newRow("PNG at scale 7") << contentOf(example("toolbar.xml")) << 7 << u"map.png"_s << 0;
+    QTest::newRow("SVG") << dialog << 1 << u"map.svg"_s << 0;
+    QTest::newRow("SVG of nested panels")
+        << contentOf(example("nested_panels.xml")) << 1 << u"map.SVG"_s << 0;
+    QTest::newRow("SVG of a failed open") << contentOf(brokenLayout()) << 1 << u"map.svg"_s << 1;
+    QTest::newRow("SVG of odd rectangles") << oddRectangles() << 1 << u"map.svg"_s << 0;
+    QTest::newRow("SVG of odd rectangles at scale 3") << oddRectangles() << 3 << u"map.svg"_s << 0;
+}
+
+void RenderCommandTest::imageOutputs() {
+    QFETCH(QByteArray, layout);
+    QFETCH(int, scale);
+    QFETCH(QString, output);
+    QFETCH(int, status);
+    ScratchDir dir;
+    const QString path = dir.write(QStringLiteral("map.xml"), layout);
+    QString picture = dir.path(output);
+    const RenderRun run =
+        render({u"--scale"_s, QString::number(scale), u"--output="_s + picture, path});
+    QCOMPARE(run.status, status);
+    if (picture.endsWith(QStringLiteral("svg"), Qt::CaseInsensitive)) {
+        const QString rsvg = QStandardPaths::findExecutable(QStringLiteral("rsvg-convert"));
+        if (rsvg.isEmpty())
+            QSKIP("rsvg-convert is not installed (Debian's librsvg2-bin; scripts/install-deps.sh)");
+        const QString svg = std::exchange(picture, dir.path(QStringLiteral("svg.png")));
+        QCOMPARE(QProcess::execute(rsvg, {QStringLiteral("-o"), picture, svg}), 0);
+    }
+    QVERIFY(samePixels(QImage(picture), mapOf(path, scale)));
+}
+
+void RenderCommandTest::imageToStandardOutput() {
+    // The picture alone on standard output; the trace and the outcome go to standard error.
+    const QString layout = example("toolbar.xml");
+    const RenderRun run = render({QStringLiteral("--trace"), QStringLiteral("--output"),
+                                  QStringLiteral("-"), QStringLiteral("--scale=16"), layout});
+    QCOMPARE(run.status, 0);
+    // The largest scale; its pixels are too many for a comparison here.
+    QByteArray bytes = run.out;
+    QBuffer png(&bytes);
+    QCOMPARE(QImageReader(&png, "png").size(), QSize(12800, 9600));
+    QVERIFY(run.err.startsWith("ResetMap\n"));
+    QVERIFY(run.err.endsWith("RefreshMap\n" + layout.toUtf8() + " loaded.\n"));
 }
 
 QTEST_GUILESS_MAIN(RenderCommandTest)

@@ -1,0 +1,105 @@
+#include "render/RenderOptions.h"
+
+#include <QCommandLineParser>
+
+namespace lyremap {
+
+const char* const RenderUsage =
+    "Usage: lyremap-render [--trace] [--output FILE | --output-dir DIR] "
+    "[--scale N] [--watch] LAYOUT...\n";
+
+const char* const RenderHelp =
+    "Opens each layout file LAYOUT in turn as the lyremap viewer does and prints the outcome:\n"
+    "the absolute file name followed by \" loaded.\" or by \" failed: \" and the reason.\n"
+    "\n"
+    "Options:\n"
+    "  --trace           print every drawing call, one per line, before the outcome\n"
+    "  --output FILE     write the 800 by 600 map of the one LAYOUT to FILE: SVG when FILE\n"
+    "                    ends in .svg, PNG otherwise; - writes a PNG to standard output, and\n"
+    "                    the outcome (and trace) then go to standard error\n"
+    "  --output-dir DIR  write the map of each LAYOUT to DIR/NAME.png, NAME being its file\n"
+    "                    name without .xml; DIR must exist and be writable\n"
+    "  --scale N         draw each map pixel as N by N pixels, N from 1 to 16 (default 1)\n"
+    "  --watch           with one LAYOUT: open it again and rewrite its map each time the file\n"
+    "                    changes, at most four times a second, until interrupted (Ctrl+C)\n"
+    "  --help            show this help and exit\n"
+    "  --version         show the version and exit\n"
+    "\n"
+    "A map is written also after a failed open (the cleared map with whatever was drawn before\n"
+    "the failure), except under --watch, which keeps the last map that loaded. Each file is\n"
+    "written to a temporary file in its folder and renamed into place once complete.\n"
+    "\n"
+    "Exit status: the highest of the layouts': 0 loaded, 1 failed; 2 bad arguments, or a map\n"
+    "that cannot be written. --watch ends with 0 when interrupted.\n";
+
+namespace {
+
+int parseScale(const QString& text) {
+    bool ok = false;
+    const int scale = text.toInt(&ok);
+    if (!ok || scale < 1 || scale > RenderOptions::MaxScale)
+        throw UsageError(
+            QStringLiteral("--scale takes a whole number from 1 to 16, not '%1'").arg(text));
+    return scale;
+}
+
+} // namespace
+
+RenderOptions parseRenderOptions(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption trace(QStringLiteral("trace"));
+    const QCommandLineOption output(QStringLiteral("output"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption outputDir(QStringLiteral("output-dir"), QString(),
+                                       QStringLiteral("DIR"));
+    const QCommandLineOption scale(QStringLiteral("scale"), QString(), QStringLiteral("N"));
+    const QCommandLineOption watch(QStringLiteral("watch"));
+    const QCommandLineOption help(QStringLiteral("help"));
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({trace, output, outputDir, scale, watch, help, version});
+    if (!parser.parse(QStringList{QStringLiteral("lyremap-render")} + arguments))
+        throw UsageError(parser.errorText());
+
+    RenderOptions options;
+    if (parser.isSet(help)) {
+        options.action = RenderOptions::Action::Help;
+        return options;
+    }
+    if (parser.isSet(version)) {
+        options.action = RenderOptions::Action::Version;
+        return options;
+    }
+    // An option given twice would silently lose one of its values.
+    for (const QCommandLineOption* option : {&output, &outputDir, &scale})
+        if (parser.values(*option).size() > 1)
+            throw UsageError(QStringLiteral("--%1 given more than once").arg(option->names()[0]));
+
+    options.layouts = parser.positionalArguments();
+    options.trace = parser.isSet(trace);
+    options.watch = parser.isSet(watch);
+    if (parser.isSet(output))
+        options.output = parser.value(output);
+    if (parser.isSet(outputDir))
+        options.outputDir = parser.value(outputDir);
+    if (parser.isSet(scale))
+        options.scale = parseScale(parser.value(scale));
+
+    if (options.layouts.isEmpty())
+        throw UsageError(QStringLiteral("no layout file given"));
+    if (options.layouts.contains(QString()))
+        throw UsageError(QStringLiteral("a layout file name is empty"));
+    if ((options.output && options.output->isEmpty()) ||
+        (options.outputDir && options.outputDir->isEmpty()))
+        throw UsageError(QStringLiteral("the output name is empty"));
+    if (options.output && options.outputDir)
+        throw UsageError(QStringLiteral("--output and --output-dir cannot be used together"));
+    if (options.output && options.layouts.size() > 1)
+        throw UsageError(QStringLiteral("--output takes one layout file; use --output-dir"));
+    if (options.watch && options.layouts.size() > 1)
+        throw UsageError(QStringLiteral("--watch takes one layout file"));
+    if (options.watch && options.outputIsStdout())
+        throw UsageError(QStringLiteral("--watch cannot write to standard output"));
+    return options;
+}
+
+} // namespace lyremap
