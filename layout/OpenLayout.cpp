@@ -1,6 +1,7 @@
 #include "layout/OpenLayout.h"
 
 #include "layout/Conversion.h"
+#include "layout/SiblingOrdinals.h"
 #include "layout/WidgetWalk.h"
 
 #include <QDir>
@@ -14,7 +15,7 @@ QString fullPathName(const QString& name) {
 }
 
 OpenOutcome OpenLayout(XmlDocument& xmlDoc, MapTarget& map, const QString& name,
-                       const QLocale& locale) {
+                       const QLocale& locale, WalkListener* listener) {
     const QString absoluteName = fullPathName(name);
     bool loadAttempted = false;
     try {
@@ -24,10 +25,17 @@ OpenOutcome OpenLayout(XmlDocument& xmlDoc, MapTarget& map, const QString& name,
         xmlDoc.LoadFromFile(absoluteName);
         const Node root = xmlDoc.FindTopLevelNode(QStringLiteral("widget_description"));
         WidgetWalk walk(map, locale);
+        walk.setListener(listener);
+        if (listener != nullptr)
+            listener->rootFound(root);
         // The root's children are only visited, never kept: no child list is built.
-        for (ChildCursor child(root); !child.atEnd(); child.next())
-            if (nameTestUtf8(child.node().NodeNameUtf8(), u"widget"))
-                walk.DrawWidget(child.node(), 0, 0);
+        SiblingOrdinals ordinals;
+        for (ChildCursor child(root); !child.atEnd(); child.next()) {
+            const std::string_view name = child.node().NodeNameUtf8();
+            const int ordinal = listener != nullptr ? ordinals.next(name) : 0;
+            if (nameTestUtf8(name, u"widget"))
+                walk.DrawWidget(child.node(), 0, 0, ordinal);
+        }
         map.RefreshMap();
         return OpenOutcome{true, xmlDoc.FileName() + QStringLiteral(" loaded.")};
     } catch (const std::exception& failure) {

@@ -1,6 +1,7 @@
 // Opening a layout file onto a map: the whole of File > Open after the file has been chosen.
 #pragma once
 
+#include "layout/WalkListener.h"
 #include "layout/xml/XmlDocument.h"
 #include "map/MapCanvas.h"
 
@@ -22,8 +23,9 @@ QString fullPathName(const QString& name);
 // Closes XMLDOC's document, resets MAP, loads the file NAME (made absolute) into XMLDOC, finds
 // its top-level widget_description element and walks each child widget from (0, 0), then
 // refreshes MAP. Every failure is caught: the walk stops there, what was drawn stays, and the
-// outcome carries the failure's message. LOCALE is the locale numbers are written in.
+// outcome carries the failure's message. LOCALE is the locale numbers are written in. LISTENER,
+// when given, is told of the root element and of everything the walk draws.
 OpenOutcome OpenLayout(XmlDocument& xmlDoc, MapTarget& map, const QString& name,
-                       const QLocale& locale = QLocale::system());
+                       const QLocale& locale = QLocale::system(), WalkListener* listener = nullptr);
 
 } // namespace lyremap

@@ -1,6 +1,7 @@
 #include "layout/WidgetWalk.h"
 
 #include "layout/Conversion.h"
+#include "layout/SiblingOrdinals.h"
 
 #include <limits>
 #include <vector>
@@ -58,66 +59,92 @@ FrameOutcome WidgetWalk::placeFrame(const Node& node, std::int32_t X, std::int32
     // x, y, width, height, border: all read in one pass over the frame's attributes.
     std::array<std::optional<std::string_view>, 5> values;
     node.ReadAttributes(frameAttributes_, values);
-    // base + the converted attribute, or nothing when there is none or the sum leaves the range.
-    const auto offset = [&](std::int32_t base, std::size_t k) {
-        const auto value = integerFrom(values[k]);
-        return value ? checkedSum(base, *value) : std::nullopt;
-    };
     FrameOutcome outcome;
-    const auto left = offset(X, 0);
-    outcome.rect.Left = left.value_or(X);
-    const auto top = offset(Y, 1);
-    outcome.rect.Top = top.value_or(Y);
-    const auto right = offset(outcome.rect.Left, 2);
-    outcome.rect.Right = right.value_or(wrappedDefault(outcome.rect.Left));
-    const auto bottom = offset(outcome.rect.Top, 3);
-    outcome.rect.Bottom = bottom.value_or(wrappedDefault(outcome.rect.Top));
-    outcome.defaulted = {!left, !top, !right, !bottom};
+    outcome.originX = X;
+    outcome.originY = Y;
+    // base + the converted attribute K, or nothing (and why) when there is none, it does not
+    // convert or the sum leaves the range.
+    const auto offset = [&](std::int32_t base, std::size_t k) -> std::optional<std::int32_t> {
+        Fallback& fallback = outcome.fallback[k];
+        if (!values[k]) {
+            fallback = Fallback::Absent;
+            return std::nullopt;
+        }
+        const auto value = integerFrom(values[k]);
+        if (!value) {
+            fallback = Fallback::NotANumber;
+            return std::nullopt;
+        }
+        const auto sum = checkedSum(base, *value);
+        if (!sum)
+            fallback = Fallback::OutOfRange;
+        return sum;
+    };
+    outcome.rect.Left = offset(X, 0).value_or(X);
+    outcome.rect.Top = offset(Y, 1).value_or(Y);
+    outcome.rect.Right = offset(outcome.rect.Left, 2).value_or(wrappedDefault(outcome.rect.Left));
+    outcome.rect.Bottom = offset(outcome.rect.Top, 3).value_or(wrappedDefault(outcome.rect.Top));
     outcome.solid = values[4] && nameTestUtf8(*values[4], u"yes");
     return outcome;
 }
 
 void WidgetWalk::DrawFrame(const Node& node, std::int32_t& X, std::int32_t& Y) {
+    drawFrame(node, 1, X, Y);
+}
+
+void WidgetWalk::drawFrame(const Node& node, int ordinal, std::int32_t& X, std::int32_t& Y) {
     const FrameOutcome outcome = placeFrame(node, X, Y);
     canvas_.SetPenStyle(outcome.solid ? PenStyle::Solid : PenStyle::Dotted);
     canvas_.DrawRectangle(outcome.rect);
+    if (listener_ != nullptr)
+        listener_->frameDrawn(node, ordinal, outcome);
     X = outcome.rect.Left;
     Y = outcome.rect.Top;
 }
 
-void WidgetWalk::DrawWidget(const Node& node, std::int32_t X, std::int32_t Y) {
+void WidgetWalk::DrawWidget(const Node& node, std::int32_t X, std::int32_t Y, int ordinal) {
     // One entry per widget whose nested widgets are being walked: a cursor on its children and
-    // the origin its frames left, which each nested widget starts from. NODE keeps the
-    // document alive while the walk runs; the cursors' handles borrow it.
+    // the origin its frames left, which each nested widget starts from; with a listener, also
+    // the count of its children's names so far. NODE keeps the document alive while the walk
+    // runs; the cursors' handles borrow it.
     struct Pending {
         ChildCursor next;
         std::int32_t X;
         std::int32_t Y;
+        SiblingOrdinals ordinals;
     };
     std::vector<Pending> stack;
     // Names are remembered for this walk only: another document may hold others at the same place.
     verdicts_.fill(NameVerdict{});
 
-    const auto enter = [&](const Node& widget, std::int32_t x, std::int32_t y) {
-        if (!widget.HasChildNodes())
-            return;
-        for (ChildCursor child(widget); !child.atEnd(); child.next())
-            if (verdictFor(child.node().NodeNameUtf8()).frame)
-                DrawFrame(child.node(), x, y);
-        stack.push_back(Pending{ChildCursor(widget), x, y});
+    const auto enter = [&](const Node& widget, int place, std::int32_t x, std::int32_t y) {
+        if (listener_ != nullptr)
+            listener_->widgetEntered(widget, place);
+        SiblingOrdinals frames;
+        for (ChildCursor child(widget); !child.atEnd(); child.next()) {
+            const std::string_view name = child.node().NodeNameUtf8();
+            const int ordinal = listener_ != nullptr ? frames.next(name) : 0;
+            if (verdictFor(name).frame)
+                drawFrame(child.node(), ordinal, x, y);
+        }
+        stack.push_back(Pending{ChildCursor(widget), x, y, {}});
     };
 
-    enter(node, X, Y);
+    enter(node, ordinal, X, Y);
     while (!stack.empty()) {
         // By index: entering a widget may move the stack.
         const std::size_t at = stack.size() - 1;
         if (stack[at].next.atEnd()) {
             stack.pop_back();
+            if (listener_ != nullptr)
+                listener_->widgetLeft();
             continue;
         }
         const Node& child = stack[at].next.node();
-        if (verdictFor(child.NodeNameUtf8()).widget)
-            enter(child, stack[at].X, stack[at].Y);
+        const std::string_view name = child.NodeNameUtf8();
+        const int place = listener_ != nullptr ? stack[at].ordinals.next(name) : 0;
+        if (verdictFor(name).widget)
+            enter(child, place, stack[at].X, stack[at].Y);
         stack[at].next.next();
     }
 }

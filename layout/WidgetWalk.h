@@ -7,8 +7,10 @@
 // leaves the 32-bit range, falls back to the origin (x, y) or to 24 pixels (width, height), the
 // latter summed with 32-bit wrap-around. border "yes" in any case draws solid, else dotted.
 // Failures other than a conversion pass out unchanged and end the walk; what was drawn stays.
+// A listener, when set, is told of every widget entered and left and every frame drawn.
 #pragma once
 
+#include "layout/WalkListener.h"
 #include "layout/xml/XmlDocument.h"
 #include "map/MapCanvas.h"
 
@@ -20,28 +22,26 @@
 
 namespace lyremap {
 
-// What DrawFrame made of one frame.
-struct FrameOutcome {
-    MapRect rect;
-    bool solid = false;
-    // Which of x, y, width, height fell back to their defaults.
-    std::array<bool, 4> defaulted{};
-};
-
 class WidgetWalk {
 public:
     // A walk drawing onto CANVAS, reading numbers the way LOCALE writes them.
     WidgetWalk(MapCanvas& canvas, QLocale locale);
 
+    // Tells LISTENER what the walk does from now on; null for nobody. Not owned.
+    void setListener(WalkListener* listener) { listener_ = listener; }
+
     // Walks the widget NODE and everything nested in it from origin (X, Y). The walk keeps
-    // its own stack, so no nesting depth can exhaust the call stack.
-    void DrawWidget(const Node& node, std::int32_t X, std::int32_t Y);
+    // its own stack, so no nesting depth can exhaust the call stack. ORDINAL is NODE's place
+    // among its parent's children of the same name, for the listener.
+    void DrawWidget(const Node& node, std::int32_t X, std::int32_t Y, int ordinal = 1);
     // Draws the frame NODE relative to (X, Y) and moves (X, Y) to its top-left corner.
     void DrawFrame(const Node& node, std::int32_t& X, std::int32_t& Y);
 
 private:
     // The frame NODE's rectangle and pen relative to (X, Y).
     FrameOutcome placeFrame(const Node& node, std::int32_t X, std::int32_t Y) const;
+    // Draws the frame NODE, the ORDINAL-th of its name, and moves (X, Y).
+    void drawFrame(const Node& node, int ordinal, std::int32_t& X, std::int32_t& Y);
     // An attribute's text as an integer; nothing when it is absent or does not convert.
     std::optional<std::int32_t> integerFrom(const std::optional<std::string_view>& utf8) const;
 
@@ -56,6 +56,7 @@ private:
 
     MapCanvas& canvas_;
     QLocale locale_;
+    WalkListener* listener_ = nullptr;
     std::array<NameVerdict, 64> verdicts_{};
     // The names of the frame attributes, prepared for asking every frame.
     const AttributeSet frameAttributes_{"x", "y", "width", "height", "border"};

@@ -1,0 +1,54 @@
+#include "layout/FrameLog.h"
+
+#include <QStringList>
+#include <algorithm>
+
+namespace lyremap {
+
+void FrameLog::clear() {
+    frames_.clear();
+    steps_.clear();
+    names_.clear();
+    open_.clear();
+}
+
+std::uint32_t FrameLog::addStep(const Node& node, int ordinal) {
+    // Steps are the root and elements named widget or frame in some letter case: a few dozen
+    // names at the most, so a short search beats hashing every step's name.
+    const QString name = node.NodeName();
+    auto known = std::find(names_.begin(), names_.end(), name);
+    if (known == names_.end())
+        known = names_.insert(names_.end(), name);
+    const std::uint32_t parent = open_.empty() ? kNoStep : open_.back();
+    steps_.push_back(Step{parent, static_cast<std::uint32_t>(known - names_.begin()), ordinal});
+    return static_cast<std::uint32_t>(steps_.size() - 1);
+}
+
+void FrameLog::rootFound(const Node& root) {
+    open_.push_back(addStep(root, 0));
+}
+
+void FrameLog::widgetEntered(const Node& widget, int ordinal) {
+    open_.push_back(addStep(widget, ordinal));
+}
+
+void FrameLog::widgetLeft() {
+    open_.pop_back();
+}
+
+void FrameLog::frameDrawn(const Node& frame, int ordinal, const FrameOutcome& outcome) {
+    frames_.push_back(Frame{outcome.rect, outcome.solid ? PenStyle::Solid : PenStyle::Dotted,
+                            frame.Position(), addStep(frame, ordinal)});
+}
+
+QString FrameLog::xpath(std::uint32_t step) const {
+    QStringList parts;
+    for (std::uint32_t at = step; at != kNoStep; at = steps_[at].parent) {
+        const Step& s = steps_[at];
+        parts.prepend(s.ordinal > 0 ? names_[s.name] + u'[' + QString::number(s.ordinal) + u']'
+                                    : names_[s.name]);
+    }
+    return u'/' + parts.join(u'/');
+}
+
+} // namespace lyremap
