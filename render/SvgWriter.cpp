@@ -53,7 +53,7 @@ qint64 patternStart(qint64 origin, int period) {
     return origin >= 0 ? origin : origin + (-origin) / period * period;
 }
 
-// Appends the path data of one outline: the part on a map of WIDTH by HEIGHT pixels of the pixels
+// Appends the path data of one outline: what lies on a map of WIDTH by HEIGHT pixels of the pixels
 // the map surface draws for RECT with PATTERN. The horizontal edges run the whole width and own
 // the corners; the vertical edges run between them, their pattern counted from the top row.
 void appendOutline(SvgText& svg, const MapRect& rect, PenPattern pattern, qint64 width,

@@ -45,7 +45,7 @@ bool PositionTracker::advanceTo(const xmlChar* p) {
             reinterpret_cast<const char*>(input->base),
             std::size_t(std::min<std::ptrdiff_t>(input->end - input->base, 5)));
         // A UTF-8 byte-order mark is no character of the first line. A buffer that does not
-        // start with the XML declaration lost the part read before an encoding switch.
+        // start with the XML declaration lost the bytes read before an encoding switch.
         if (base == 0 && start.starts_with("\xEF\xBB\xBF"))
             offset_ = 3;
         else if (base == 0 && !start.starts_with("<?xml"))
