@@ -92,8 +92,8 @@ int runDiffCommand(const RenderOptions& options, std::FILE* out, std::FILE* err)
     std::optional<QString> writeFailure;
     if (options.output) {
         try {
-            writeOverlay(diffOverlay(oldLog, newLog, QSize(MapSurface::DefaultWidth,
-                                                           MapSurface::DefaultHeight)),
+            writeOverlay(diffOverlay(oldLog, newLog,
+                                     QSize(MapSurface::DefaultWidth, MapSurface::DefaultHeight)),
                          *options.output, options.scale);
         } catch (const WriteError& failure) {
             writeFailure = failure.message();

@@ -16,9 +16,9 @@ namespace lyremap {
 
 // The exit statuses of a diff, those of diff(1).
 enum DiffExit : int {
-    DiffSame = 0,     // no frame differs
-    DiffChanged = 1,  // some frame differs
-    DiffTrouble = 2,  // a layout failed to load, or the picture could not be written
+    DiffSame = 0,    // no frame differs
+    DiffChanged = 1, // some frame differs
+    DiffTrouble = 2, // a layout failed to load, or the picture could not be written
 };
 
 // Runs the diff that OPTIONS ask for (two layouts, OLD first). The lines go to OUT, or to ERR

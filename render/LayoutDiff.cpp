@@ -82,11 +82,10 @@ Tree::Tree(const FrameLog& frameLog, const std::vector<std::uint32_t>& nameIds) 
         const MapRect& r = frame.rect;
         // What the file says of the frame, as far as the drawing shows it: its corner from its
         // origin and its size (with wrapping, which is the same on both sides).
-        for (std::uint32_t value : {std::uint32_t(r.Left) - std::uint32_t(x),
-                                    std::uint32_t(r.Top) - std::uint32_t(y),
-                                    std::uint32_t(r.Right) - std::uint32_t(r.Left),
-                                    std::uint32_t(r.Bottom) - std::uint32_t(r.Top),
-                                    std::uint32_t(frame.pen)})
+        for (std::uint32_t value :
+             {std::uint32_t(r.Left) - std::uint32_t(x), std::uint32_t(r.Top) - std::uint32_t(y),
+              std::uint32_t(r.Right) - std::uint32_t(r.Left),
+              std::uint32_t(r.Bottom) - std::uint32_t(r.Top), std::uint32_t(frame.pen)})
             hash[s] = mix(hash[s], value);
         origin[parent] = {r.Left, r.Top};
     }
@@ -210,11 +209,9 @@ private:
         // The longest run of anchors increasing in B as well (patience sorting).
         std::vector<std::size_t> tops, previous(anchors.size(), kNone);
         for (std::size_t k = 0; k < anchors.size(); ++k) {
-            const auto pile =
-                std::lower_bound(tops.begin(), tops.end(), anchors[k].second,
-                                 [&](std::size_t top, std::uint32_t at) {
-                                     return anchors[top].second < at;
-                                 });
+            const auto pile = std::lower_bound(
+                tops.begin(), tops.end(), anchors[k].second,
+                [&](std::size_t top, std::uint32_t at) { return anchors[top].second < at; });
             if (pile != tops.begin())
                 previous[k] = *(pile - 1);
             if (pile == tops.end())

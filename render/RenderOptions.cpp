@@ -117,9 +117,9 @@ RenderOptions parseRenderOptions(const QStringList& arguments) {
         // fit with it.
         if (options.layouts.size() != 2)
             throw UsageError(QStringLiteral("--diff takes two layout files, OLD and NEW"));
-        for (const auto& [given, name] : {std::pair{options.trace, "--trace"},
-                                          std::pair{options.watch, "--watch"},
-                                          std::pair{bool(options.outputDir), "--output-dir"}})
+        for (const auto& [given, name] :
+             {std::pair{options.trace, "--trace"}, std::pair{options.watch, "--watch"},
+              std::pair{bool(options.outputDir), "--output-dir"}})
             if (given)
                 throw UsageError(QStringLiteral("--diff cannot be used with %1").arg(name));
     }
