@@ -82,11 +82,14 @@ Tree::Tree(const FrameLog& frameLog, const std::vector<std::uint32_t>& nameIds) 
         const MapRect& r = frame.rect;
         // What the file says of the frame, as far as the drawing shows it: its corner from its
         // origin and its size (with wrapping, which is the same on both sides).
-        for (std::uint32_t value :
-             {std::uint32_t(r.Left) - std::uint32_t(x), std::uint32_t(r.Top) - std::uint32_t(y),
-              std::uint32_t(r.Right) - std::uint32_t(r.Left),
-              std::uint32_t(r.Bottom) - std::uint32_t(r.Top), std::uint32_t(frame.pen)})
-            hash[s] = mix(hash[s], value);
+        const auto pack = [](std::uint32_t high, std::uint32_t low) {
+            return std::uint64_t(high) << 32 | low;
+        };
+        hash[s] = mix(hash[s], pack(std::uint32_t(r.Left) - std::uint32_t(x),
+                                    std::uint32_t(r.Top) - std::uint32_t(y)));
+        hash[s] = mix(hash[s], pack(std::uint32_t(r.Right) - std::uint32_t(r.Left),
+                                    std::uint32_t(r.Bottom) - std::uint32_t(r.Top)) ^
+                                   std::uint64_t(frame.pen) << 61);
         origin[parent] = {r.Left, r.Top};
     }
     for (std::size_t s = count; s-- > 0;) {
@@ -110,9 +113,7 @@ public:
     Differ(const Tree& oldTree, const Tree& newTree) : a_(oldTree), b_(newTree) {}
 
     std::vector<FrameChange> run() {
-        std::vector<Pair> top;
-        align(a_.roots, b_.roots, top);
-        visit(top);
+        visitAligned(a_.roots, b_.roots);
         return std::move(changes_);
     }
 
@@ -248,8 +249,14 @@ private:
         unmatched(a.subspan(i), b.subspan(j), out);
     }
 
-    void visit(const std::vector<Pair>& pairs) {
-        for (const Pair& pair : pairs) {
+    // Aligns A with B and goes through the pairs. Every level appends its pairs to one list
+    // and drops them when done, so the walk allocates nothing per widget.
+    void visitAligned(Steps a, Steps b) {
+        const std::size_t begin = pairs_.size();
+        align(a, b, pairs_);
+        const std::size_t end = pairs_.size();
+        for (std::size_t i = begin; i < end; ++i) {
+            const Pair pair = pairs_[i];
             if (pair.a == kNone)
                 onlyIn(b_, pair.b, FrameChange::Kind::Added);
             else if (pair.b == kNone)
@@ -257,6 +264,7 @@ private:
             else
                 compare(pair.a, pair.b);
         }
+        pairs_.resize(begin);
     }
 
     // Two matched steps: their frames' differences, then their children's.
@@ -277,11 +285,8 @@ private:
                 changes_.push_back({FrameChange::Kind::Restyled, fa, fb});
         }
         const Steps childrenA = a_.childrenOf(a), childrenB = b_.childrenOf(b);
-        if (childrenA.empty() && childrenB.empty())
-            return;
-        std::vector<Pair> pairs;
-        align(childrenA, childrenB, pairs);
-        visit(pairs);
+        if (!childrenA.empty() || !childrenB.empty())
+            visitAligned(childrenA, childrenB);
     }
 
     // Every frame of STEP's subtree, which only TREE has.
@@ -296,6 +301,7 @@ private:
 
     const Tree& a_;
     const Tree& b_;
+    std::vector<Pair> pairs_; // the alignments of the levels being visited
     std::vector<FrameChange> changes_;
 };
 
