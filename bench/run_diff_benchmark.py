@@ -6,8 +6,10 @@ its peak memory.
 The second layout is the first with the x of one frame near the middle of the file changed,
 so the diff reports that frame and whatever is placed from it. The plain open and the diff run
 in turn within each round, so both meet the same load of the machine; medians of the rounds
-are reported with the load average before and after. Peak memory is the kernel's ru_maxrss
-of the finished process (wait4). A diff with --output PNG is timed as well, without a target.
+are reported with the load average before and after. Peak memory is the maximum resident set
+that /usr/bin/time reports for the process: a child's own ru_maxrss would include the pages of
+this script, which it starts as a copy of. A diff with --output PNG is timed as well, without
+a target.
 
 Usage: run_diff_benchmark.py RENDER [--work DIR] [--rounds N]
 """
@@ -22,31 +24,32 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-def run(command, expected_status):
+def run(command, expected_status, work):
     """Wall seconds, peak resident kilobytes and standard output of one run of COMMAND."""
+    report = os.path.join(work, "time.txt")
     start = time.perf_counter()
-    child = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    out = child.stdout.read()
-    _, status, usage = os.wait4(child.pid, 0)
+    done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report, *command],
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     wall = time.perf_counter() - start
-    code = os.waitstatus_to_exitcode(status)
-    if code != expected_status:
-        sys.exit(f"exit status {code}, not {expected_status}: {' '.join(command)}")
-    return wall, usage.ru_maxrss, out
+    if done.returncode != expected_status:
+        sys.exit(f"exit status {done.returncode}, not {expected_status}: {' '.join(command)}")
+    with open(report, encoding="utf-8") as file:
+        peak = int(file.read().split()[-1])
+    return wall, peak, done.stdout
 
 
 def changed_copy(path, copy):
     """Writes COPY: PATH with the x of the frame on the middle line changed."""
     with open(path, encoding="utf-8") as source:
-        lines = source.readlines()
-    middle = len(lines) // 2
-    while 'x="' not in lines[middle]:
-        middle += 1
-    lines[middle] = re.sub(r'x="(-?\d+)"', lambda m: f'x="{int(m.group(1)) + 7}"', lines[middle],
-                           count=1)
-    with open(copy, "w", encoding="utf-8") as out:
-        out.writelines(lines)
-    return middle + 1
+        count = sum(1 for _ in source)
+    changed = None
+    with open(path, encoding="utf-8") as source, open(copy, "w", encoding="utf-8") as out:
+        for number, line in enumerate(source, 1):
+            if changed is None and number >= count // 2 and 'x="' in line:
+                line = re.sub(r'x="(-?\d+)"', lambda m: f'x="{int(m.group(1)) + 7}"', line, count=1)
+                changed = number
+            out.write(line)
+    return changed
 
 
 def load():
@@ -78,7 +81,7 @@ def main():
     memory = {name: [] for name in variants}
     for _ in range(args.rounds):
         for name, (command, status) in variants.items():
-            wall, rss, out = run(command, status)
+            wall, rss, out = run(command, status, args.work)
             times[name].append(wall)
             memory[name].append(rss)
             if name == "--diff":
