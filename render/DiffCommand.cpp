@@ -7,7 +7,9 @@
 #include "render/LayoutDiff.h"
 #include "render/OutputFile.h"
 
+#include <charconv>
 #include <optional>
+#include <string>
 
 namespace lyremap {
 
@@ -27,45 +29,72 @@ void writeText(std::FILE* stream, const QString& text) {
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
-QString rectText(const MapRect& r) {
-    return QStringLiteral("%1 %2 %3 %4").arg(r.Left).arg(r.Top).arg(r.Right).arg(r.Bottom);
-}
+// Builds the lines in a standard string with plain number conversions: a diff of two large,
+// different layouts has millions of lines, and QString::arg costs several times more.
+class ChangeLines {
+public:
+    ChangeLines(const FrameLog& oldLog, const FrameLog& newLog, const QString& oldName,
+                const QString& newName)
+        : oldLog_(oldLog), newLog_(newLog), oldName_(oldName.toStdString()),
+          newName_(newName.toStdString()) {}
 
-// "NAME:LINE:COLUMN: WHAT XPATH" for FRAME of LOG, read from the file NAME.
-QString framePlace(const QString& name, const FrameLog& log, std::uint32_t frame,
-                   const char* what) {
-    const FrameLog::Frame& f = log.frames()[frame];
-    return QStringLiteral("%1:%2:%3: %4 %5")
-        .arg(name)
-        .arg(f.position.line)
-        .arg(f.position.column)
-        .arg(QLatin1StringView(what), log.xpath(f.step));
-}
-
-QString changeLine(const FrameChange& change, const FrameLog& oldLog, const FrameLog& newLog,
-                   const QString& oldName, const QString& newName) {
-    using Kind = FrameChange::Kind;
-    switch (change.kind) {
-    case Kind::Added:
-        return framePlace(newName, newLog, change.newFrame, "added") + u' ' +
-               rectText(newLog.frames()[change.newFrame].rect);
-    case Kind::Removed:
-        return framePlace(oldName, oldLog, change.oldFrame, "removed") + u' ' +
-               rectText(oldLog.frames()[change.oldFrame].rect);
-    case Kind::Restyled:
-        return framePlace(newName, newLog, change.newFrame, "restyled") + u' ' +
-               QLatin1StringView(penStyleName(oldLog.frames()[change.oldFrame].pen)) +
-               QStringLiteral(" -> ") +
-               QLatin1StringView(penStyleName(newLog.frames()[change.newFrame].pen));
-    case Kind::Moved:
-    case Kind::Resized:
-        break;
+    // The line of CHANGE, with its line break.
+    const std::string& line(const FrameChange& change) {
+        using Kind = FrameChange::Kind;
+        const FrameLog::Frame* was =
+            change.oldFrame != FrameChange::kNoFrame ? &oldLog_.frames()[change.oldFrame] : nullptr;
+        const FrameLog::Frame* is =
+            change.newFrame != FrameChange::kNoFrame ? &newLog_.frames()[change.newFrame] : nullptr;
+        text_.clear();
+        if (change.kind == Kind::Removed) {
+            place(oldName_, oldLog_, *was, "removed");
+            rect(was->rect);
+        } else if (change.kind == Kind::Added) {
+            place(newName_, newLog_, *is, "added");
+            rect(is->rect);
+        } else if (change.kind == Kind::Restyled) {
+            place(newName_, newLog_, *is, "restyled");
+            text_.append(" ").append(penStyleName(was->pen)).append(" ->");
+            text_.append(" ").append(penStyleName(is->pen));
+        } else {
+            place(newName_, newLog_, *is, change.kind == Kind::Moved ? "moved" : "resized");
+            rect(was->rect);
+            text_.append(" ->");
+            rect(is->rect);
+        }
+        text_.push_back('\n');
+        return text_;
     }
-    return framePlace(newName, newLog, change.newFrame,
-                      change.kind == Kind::Moved ? "moved" : "resized") +
-           u' ' + rectText(oldLog.frames()[change.oldFrame].rect) + QStringLiteral(" -> ") +
-           rectText(newLog.frames()[change.newFrame].rect);
-}
+
+private:
+    void number(std::int64_t value) {
+        char digits[24];
+        text_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    }
+    // "NAME:LINE:COLUMN: WHAT XPATH" for FRAME of LOG.
+    void place(const std::string& name, const FrameLog& log, const FrameLog::Frame& frame,
+               const char* what) {
+        text_.append(name).push_back(':');
+        number(frame.position.line);
+        text_.push_back(':');
+        number(frame.position.column);
+        text_.append(": ").append(what).push_back(' ');
+        text_.append(log.xpath(frame.step).toStdString());
+    }
+    // " L T R B"
+    void rect(const MapRect& r) {
+        for (std::int32_t value : {r.Left, r.Top, r.Right, r.Bottom}) {
+            text_.push_back(' ');
+            number(value);
+        }
+    }
+
+    const FrameLog& oldLog_;
+    const FrameLog& newLog_;
+    const std::string oldName_;
+    const std::string newName_;
+    std::string text_;
+};
 
 } // namespace
 
@@ -100,8 +129,11 @@ int runDiffCommand(const RenderOptions& options, std::FILE* out, std::FILE* err)
         }
     }
     const std::vector<FrameChange> changes = diffFrames(oldLog, newLog);
-    for (const FrameChange& change : changes)
-        writeText(report, changeLine(change, oldLog, newLog, oldName, newName) + u'\n');
+    ChangeLines lines(oldLog, newLog, oldName, newName);
+    for (const FrameChange& change : changes) {
+        const std::string& line = lines.line(change);
+        std::fwrite(line.data(), 1, line.size(), report);
+    }
     std::fflush(report);
     if (writeFailure) {
         writeText(err, QStringLiteral("lyremap-render: ") + *writeFailure + u'\n');

@@ -13,6 +13,11 @@ constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 // The largest pair of sibling runs aligned by the full table (4 bytes a cell); longer runs are
 // first cut at the subtrees that occur once on each side.
 constexpr std::size_t kTableCells = std::size_t(1) << 20;
+// The cells all tables of one diff may fill, per step of the two trees and at the least: many
+// widgets of a thousand children each, all different, would otherwise take a thousand cells a
+// step. Past it, siblings are paired in turn.
+constexpr std::size_t kTableCellsPerStep = 32;
+constexpr std::size_t kTableCellsAtLeast = std::size_t(1) << 26;
 
 std::uint64_t mix(std::uint64_t h, std::uint64_t value) {
     // One round of splitmix64 over the running value and the next input.
@@ -110,7 +115,10 @@ using Steps = std::span<const std::uint32_t>;
 
 class Differ {
 public:
-    Differ(const Tree& oldTree, const Tree& newTree) : a_(oldTree), b_(newTree) {}
+    Differ(const Tree& oldTree, const Tree& newTree)
+        : a_(oldTree), b_(newTree),
+          cellsLeft_(std::max(kTableCellsAtLeast,
+                              kTableCellsPerStep * (oldTree.key.size() + newTree.key.size()))) {}
 
     std::vector<FrameChange> run() {
         visitAligned(a_.roots, b_.roots);
@@ -140,22 +148,27 @@ private:
     // Aligns the sibling runs A and B into OUT, in order.
     void align(Steps a, Steps b, std::vector<Pair>& out, bool mayCut = true) {
         std::size_t head = 0;
-        while (head < a.size() && head < b.size() && same(a[head], b[head]))
-            out.push_back({a[head], b[head]}), ++head;
+        while (head < a.size() && head < b.size() && same(a[head], b[head])) {
+            out.push_back({a[head], b[head]});
+            ++head;
+        }
         std::size_t tail = 0;
         while (tail < a.size() - head && tail < b.size() - head &&
                same(a[a.size() - 1 - tail], b[b.size() - 1 - tail]))
             ++tail;
         const Steps midA = a.subspan(head, a.size() - head - tail);
         const Steps midB = b.subspan(head, b.size() - head - tail);
-        if (midA.empty() || midB.empty())
+        const std::size_t cells = midA.size() * midB.size();
+        if (cells == 0) {
             unmatched(midA, midB, out);
-        else if (midA.size() * midB.size() <= kTableCells)
+        } else if (cells <= kTableCells && cells <= cellsLeft_) {
+            cellsLeft_ -= cells;
             alignByTable(midA, midB, out);
-        else if (mayCut)
+        } else if (mayCut) {
             alignAtUniqueSubtrees(midA, midB, out);
-        else
+        } else {
             alignInTurn(midA, midB, out);
+        }
         for (std::size_t i = tail; i > 0; --i)
             out.push_back({a[a.size() - i], b[b.size() - i]});
     }
@@ -301,6 +314,7 @@ private:
 
     const Tree& a_;
     const Tree& b_;
+    std::size_t cellsLeft_;   // how many more cells the tables may fill
     std::vector<Pair> pairs_; // the alignments of the levels being visited
     std::vector<FrameChange> changes_;
 };
