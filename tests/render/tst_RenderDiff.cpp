@@ -140,6 +140,22 @@ void RenderDiffTest::changes_data() {
            "NEW:702:9: added /widget_description/widget[701]/frame[1] -7 0 -2 5\n"
            "NEW:1502:9: resized /widget_description/widget[1501]/frame[1] 1500 0 1505 5 -> "
            "1500 0 1506 5\n"_s;
+    // All alike, so nothing anchors them: paired in turn.
+    const auto alike = [](int k, const char* from, const char* to) {
+        return [=](int at, QByteArray line) {
+            line.replace("x=\"" + QByteArray::number(at) + "\"", "x=\"0\"");
+            return at == k ? line.replace(from, to) : line;
+        };
+    };
+    QTest::newRow("1,100 equal siblings, the first and last changed")
+        << manyWidgets(1100, alike(0, "", ""))
+        << manyWidgets(1100,
+                       [&](int k, QByteArray line) {
+                           return alike(1, "x=\"0\"", "x=\"3\"")(
+                               k, alike(1100, "width=\"5\"", "width=\"6\"")(k, line));
+                       })
+        << u"NEW:2:9: moved /widget_description/widget[1]/frame[1] 0 0 5 5 -> 3 0 8 5\n"
+           "NEW:1101:9: resized /widget_description/widget[1100]/frame[1] 0 0 5 5 -> 0 0 6 5\n"_s;
 }
 
 void RenderDiffTest::changes() {
