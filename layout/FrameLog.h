@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace lyremap {
@@ -52,7 +53,8 @@ private:
     std::vector<Frame> frames_;
     std::vector<Step> steps_;
     std::vector<QString> names_;
-    std::vector<std::uint32_t> open_; // the steps of the root and the widgets being walked
+    std::vector<std::string> namesUtf8_; // the same names as the document holds them
+    std::vector<std::uint32_t> open_;    // the steps of the root and the widgets being walked
 };
 
 } // namespace lyremap

@@ -11,4 +11,7 @@ namespace lyremap {
 // fails.
 void writePng(const DrawnMap& map, int scale, QIODevice& device);
 
+// Encodes IMAGE as it is to DEVICE. Throws WriteError when the encoder fails.
+void writePngImage(const QImage& image, QIODevice& device);
+
 } // namespace lyremap

@@ -1,5 +1,6 @@
 #include "render/RenderCommand.h"
 
+#include "render/DiffCommand.h"
 #include "render/LayoutRenderer.h"
 #include "render/MapOutputs.h"
 #include "render/OutputFile.h"
@@ -80,6 +81,8 @@ int runRenderCommand(const QStringList& arguments, std::FILE* out, std::FILE* er
             std::fputs("lyremap-render " LYREMAP_VERSION "\n", out);
             return RenderLoaded;
         }
+        if (options.diff)
+            return runDiffCommand(options, out, err);
         outputs = mapOutputs(options);
     } catch (const UsageError& problem) {
         return usageError(err, problem.message());

@@ -6,7 +6,8 @@ namespace lyremap {
 
 const char* const RenderUsage =
     "Usage: lyremap-render [--trace] [--output FILE | --output-dir DIR] "
-    "[--scale N] [--watch] LAYOUT...\n";
+    "[--scale N] [--watch] LAYOUT...\n"
+    "       lyremap-render --diff [--output FILE] [--scale N] OLD NEW\n";
 
 const char* const RenderHelp =
     "Opens each layout file LAYOUT in turn as the lyremap viewer does and prints the outcome:\n"
@@ -22,6 +23,8 @@ const char* const RenderHelp =
     "  --scale N         draw each map pixel as N by N pixels, N from 1 to 16 (default 1)\n"
     "  --watch           with one LAYOUT: open it again and rewrite its map each time the file\n"
     "                    changes, at most four times a second, until interrupted (Ctrl+C)\n"
+    "  --diff            compare the frames of two layouts, OLD and NEW (see below), and\n"
+    "                    write both maps over each other to the output FILE, if given\n"
     "  --help            show this help and exit\n"
     "  --version         show the version and exit\n"
     "\n"
@@ -29,8 +32,22 @@ const char* const RenderHelp =
     "the failure), except under --watch, which keeps the last map that loaded. Each file is\n"
     "written to a temporary file in its folder and renamed into place once complete.\n"
     "\n"
+    "With --diff, one line is printed for each frame that differs, in drawing order; the two\n"
+    "layouts' widgets and frames are matched by name and order, so that a widget added or\n"
+    "removed reports only its own frames:\n"
+    "  NEW:LINE:COLUMN: moved XPATH L T R B -> L T R B     the same size elsewhere\n"
+    "  NEW:LINE:COLUMN: resized XPATH L T R B -> L T R B   another size, moved or not\n"
+    "  NEW:LINE:COLUMN: restyled XPATH PEN -> PEN          solid or dotted\n"
+    "  NEW:LINE:COLUMN: added XPATH L T R B\n"
+    "  OLD:LINE:COLUMN: removed XPATH L T R B\n"
+    "A frame that both moves (or changes size) and changes pen gives two lines: moved (or\n"
+    "resized), then restyled. The picture shows outlines that both layouts draw in black, those\n"
+    "only OLD draws in red and those only NEW draws in green, green over red over black.\n"
+    "\n"
     "Exit status: the highest of the layouts': 0 loaded, 1 failed; 2 bad arguments, or a map\n"
-    "that cannot be written. --watch ends with 0 when interrupted.\n";
+    "that cannot be written. --watch ends with 0 when interrupted. --diff: 0 no difference,\n"
+    "1 differences, 2 trouble (a layout that fails to load, whose outcome then goes to\n"
+    "standard error; bad arguments; a picture that cannot be written).\n";
 
 namespace {
 
@@ -54,9 +71,10 @@ RenderOptions parseRenderOptions(const QStringList& arguments) {
                                        QStringLiteral("DIR"));
     const QCommandLineOption scale(QStringLiteral("scale"), QString(), QStringLiteral("N"));
     const QCommandLineOption watch(QStringLiteral("watch"));
+    const QCommandLineOption diff(QStringLiteral("diff"));
     const QCommandLineOption help(QStringLiteral("help"));
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({trace, output, outputDir, scale, watch, help, version});
+    parser.addOptions({trace, output, outputDir, scale, watch, diff, help, version});
     if (!parser.parse(QStringList{QStringLiteral("lyremap-render")} + arguments))
         throw UsageError(parser.errorText());
 
@@ -77,6 +95,7 @@ RenderOptions parseRenderOptions(const QStringList& arguments) {
     options.layouts = parser.positionalArguments();
     options.trace = parser.isSet(trace);
     options.watch = parser.isSet(watch);
+    options.diff = parser.isSet(diff);
     if (parser.isSet(output))
         options.output = parser.value(output);
     if (parser.isSet(outputDir))
@@ -93,7 +112,18 @@ RenderOptions parseRenderOptions(const QStringList& arguments) {
         throw UsageError(QStringLiteral("the output name is empty"));
     if (options.output && options.outputDir)
         throw UsageError(QStringLiteral("--output and --output-dir cannot be used together"));
-    if (options.output && options.layouts.size() > 1)
+    if (options.diff) {
+        // A diff compares two opens; tracing them, following one or a map per layout does not
+        // fit with it.
+        if (options.layouts.size() != 2)
+            throw UsageError(QStringLiteral("--diff takes two layout files, OLD and NEW"));
+        for (const auto& [given, name] :
+             {std::pair{options.trace, "--trace"}, std::pair{options.watch, "--watch"},
+              std::pair{bool(options.outputDir), "--output-dir"}})
+            if (given)
+                throw UsageError(QStringLiteral("--diff cannot be used with %1").arg(name));
+    }
+    if (options.output && options.layouts.size() > 1 && !options.diff)
         throw UsageError(QStringLiteral("--output takes one layout file; use --output-dir"));
     if (options.watch && options.layouts.size() > 1)
         throw UsageError(QStringLiteral("--watch takes one layout file"));

@@ -21,6 +21,7 @@ struct RenderOptions {
     std::optional<QString> outputDir; // --output-dir DIR
     int scale = 1;                    // --scale N, 1 to MaxScale
     bool watch = false;               // --watch; one layout
+    bool diff = false;                // --diff: compare two layouts, OLD and NEW
 
     static constexpr int MaxScale = 16;
     // True when the map goes to standard output, so the outcome goes to standard error.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -110,8 +111,8 @@ void appendPath(SvgText& svg, const MapRect& rect, PenStyle pen, QSize size) {
 
 } // namespace
 
-void writeSvg(const DrawnMap& map, int scale, QIODevice& device) {
-    const QSize size = map.pixels.size();
+void writeSvg(QSize size, bool cleared, std::span<const OutlineLayer> layers, int scale,
+              QIODevice& device) {
     SvgText svg(device);
     svg << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << qint64(size.width()) * scale
@@ -123,14 +124,35 @@ void writeSvg(const DrawnMap& map, int scale, QIODevice& device) {
         svg << "." << penStyleName(pen) << "{stroke-dasharray:" << qint64(pattern.on) << " "
             << qint64(pattern.period - pattern.on) << "}";
     }
+    // A layer of another colour than black is a group whose paths take that colour.
+    const auto colourName = [](QRgb colour) {
+        char name[8];
+        std::snprintf(name, sizeof name, "#%06x", colour & 0xFFFFFFu);
+        return std::string(name);
+    };
+    for (std::size_t i = 0; i < layers.size(); ++i)
+        if ((layers[i].colour & 0xFFFFFFu) != 0)
+            svg << ".layer" << qint64(i) << " path{stroke:" << colourName(layers[i].colour) << "}";
     svg << "</style>\n<rect width=\"" << qint64(size.width()) << "\" height=\""
         << qint64(size.height()) << "\" fill=\"#fff\"/>\n";
-    if (map.cleared)
+    if (cleared)
         appendPath(svg, MapRect{0, 0, size.width(), size.height()}, PenStyle::Dashed, size);
-    for (const DrawnOutline& outline : map.outlines)
-        appendPath(svg, outline.rect, outline.pen, size);
+    for (std::size_t i = 0; i < layers.size(); ++i) {
+        const bool group = (layers[i].colour & 0xFFFFFFu) != 0;
+        if (group)
+            svg << "<g class=\"layer" << qint64(i) << "\">\n";
+        for (const DrawnOutline& outline : layers[i].outlines)
+            appendPath(svg, outline.rect, outline.pen, size);
+        if (group)
+            svg << "</g>\n";
+    }
     svg << "</svg>\n";
     svg.flush(true);
+}
+
+void writeSvg(const DrawnMap& map, int scale, QIODevice& device) {
+    const OutlineLayer black{qRgb(0, 0, 0), map.outlines};
+    writeSvg(map.pixels.size(), map.cleared, {&black, 1}, scale, device);
 }
 
 } // namespace lyremap

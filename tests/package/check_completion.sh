@@ -52,6 +52,7 @@ done <<EOF_CASES
 --output-dir | maps
 --scale 1| 1 10 11 12 13 14 15 16
 --trace --output map.png | maps menu.xml
+--diff menu.xml | maps menu.xml
 --help | 
 EOF_CASES
 exit $status
