@@ -6,7 +6,7 @@ namespace lyremap {
 
 const char* const RenderUsage =
     "Usage: lyremap-render [--trace] [--output FILE | --output-dir DIR] "
-    "[--scale N] [--watch] LAYOUT...\n";
+    "[--scale N] [--watch] [--check] [--json | --at X,Y] LAYOUT...\n";
 
 const char* const RenderHelp =
     "Opens each layout file LAYOUT in turn as the lyremap viewer does and prints the outcome:\n"
@@ -22,6 +22,13 @@ const char* const RenderHelp =
     "  --scale N         draw each map pixel as N by N pixels, N from 1 to 16 (default 1)\n"
     "  --watch           with one LAYOUT: open it again and rewrite its map each time the file\n"
     "                    changes, at most four times a second, until interrupted (Ctrl+C)\n"
+    "  --check           print on standard error what each layout gets wrong, one finding a\n"
+    "                    line: PATH:LINE:COLUMN: warning: TEXT [NAME]; exit 3 when a layout\n"
+    "                    loads with warnings\n"
+    "  --json            print one JSON document a layout, on a line of its own, instead of\n"
+    "                    the outcome: its frames with their places and XPaths, its findings\n"
+    "  --at X,Y          list the frames whose rectangle holds map pixel X,Y instead of the\n"
+    "                    outcome: PATH:LINE:COLUMN: frame LEFT TOP RIGHT BOTTOM PEN XPATH\n"
     "  --help            show this help and exit\n"
     "  --version         show the version and exit\n"
     "\n"
@@ -29,8 +36,9 @@ const char* const RenderHelp =
     "the failure), except under --watch, which keeps the last map that loaded. Each file is\n"
     "written to a temporary file in its folder and renamed into place once complete.\n"
     "\n"
-    "Exit status: the highest of the layouts': 0 loaded, 1 failed; 2 bad arguments, or a map\n"
-    "that cannot be written. --watch ends with 0 when interrupted.\n";
+    "Exit status: the gravest of the layouts': 0 loaded, 3 loaded with warnings (--check),\n"
+    "1 failed; 2 bad arguments, or a map that cannot be written. With --at: 0 when a frame\n"
+    "was listed and every layout loaded, else 1. --watch ends with 0 when interrupted.\n";
 
 namespace {
 
@@ -41,6 +49,19 @@ int parseScale(const QString& text) {
         throw UsageError(
             QStringLiteral("--scale takes a whole number from 1 to 16, not '%1'").arg(text));
     return scale;
+}
+
+// --json and --at take standard output for themselves and say what a layout holds once.
+void checkAuthorOptions(const RenderOptions& options) {
+    const auto refuse = [](const char* text) { throw UsageError(QString::fromLatin1(text)); };
+    if (options.json && options.at)
+        refuse("--json and --at cannot be used together");
+    if ((options.json || options.at) && options.trace)
+        refuse("--trace cannot be used with --json or --at, which take standard output");
+    if ((options.json || options.at) && options.outputIsStdout())
+        refuse("--output - cannot be used with --json or --at, which take standard output");
+    if (options.at && options.watch)
+        refuse("--at answers once; it cannot be used with --watch");
 }
 
 } // namespace
@@ -54,9 +75,12 @@ RenderOptions parseRenderOptions(const QStringList& arguments) {
                                        QStringLiteral("DIR"));
     const QCommandLineOption scale(QStringLiteral("scale"), QString(), QStringLiteral("N"));
     const QCommandLineOption watch(QStringLiteral("watch"));
+    const QCommandLineOption check(QStringLiteral("check"));
+    const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption at(QStringLiteral("at"), QString(), QStringLiteral("X,Y"));
     const QCommandLineOption help(QStringLiteral("help"));
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({trace, output, outputDir, scale, watch, help, version});
+    parser.addOptions({trace, output, outputDir, scale, watch, check, json, at, help, version});
     if (!parser.parse(QStringList{QStringLiteral("lyremap-render")} + arguments))
         throw UsageError(parser.errorText());
 
@@ -70,7 +94,7 @@ RenderOptions parseRenderOptions(const QStringList& arguments) {
         return options;
     }
     // An option given twice would silently lose one of its values.
-    for (const QCommandLineOption* option : {&output, &outputDir, &scale})
+    for (const QCommandLineOption* option : {&output, &outputDir, &scale, &at})
         if (parser.values(*option).size() > 1)
             throw UsageError(QStringLiteral("--%1 given more than once").arg(option->names()[0]));
 
@@ -83,6 +107,15 @@ RenderOptions parseRenderOptions(const QStringList& arguments) {
         options.outputDir = parser.value(outputDir);
     if (parser.isSet(scale))
         options.scale = parseScale(parser.value(scale));
+    options.check = parser.isSet(check);
+    options.json = parser.isSet(json);
+    if (parser.isSet(at)) {
+        options.at = parseMapPoint(parser.value(at));
+        if (!options.at)
+            throw UsageError(
+                QStringLiteral("--at takes a map pixel X,Y, two whole numbers, not '%1'")
+                    .arg(parser.value(at)));
+    }
 
     if (options.layouts.isEmpty())
         throw UsageError(QStringLiteral("no layout file given"));
@@ -99,6 +132,7 @@ RenderOptions parseRenderOptions(const QStringList& arguments) {
         throw UsageError(QStringLiteral("--watch takes one layout file"));
     if (options.watch && options.outputIsStdout())
         throw UsageError(QStringLiteral("--watch cannot write to standard output"));
+    checkAuthorOptions(options);
     return options;
 }
 

@@ -112,6 +112,13 @@ public:
     // The attributes written on this element in document order, namespace declarations and
     // DTD defaults left out; empty for other kinds.
     QList<WrittenAttribute> WrittenAttributes() const;
+    // The names of WrittenAttributes() that have no namespace prefix, in UTF-8 and document
+    // order, appended to NAMES without copying them; valid while the document is held.
+    void UnprefixedAttributeNamesUtf8(std::vector<std::string_view>& names) const;
+
+    // A number that equal handles of one load share and other handles of it do not, for
+    // keeping sets of nodes.
+    std::uint64_t key() const { return (std::uint64_t{via_} << 32) | index_; }
 
     // Two handles are equal when they are handles on the same node of the same load, reached
     // through the same entity reference.
