@@ -83,24 +83,28 @@ void writeJsonReport(std::FILE* out, const OpenOutcome& outcome, const FrameLog&
                             {QStringLiteral("line"), json[QStringLiteral("line")]},
                             {QStringLiteral("column"), json[QStringLiteral("column")]}};
     }
-    QJsonArray diagnostics;
-    for (const Diagnostic& warning : checks.warnings())
-        diagnostics.append(diagnosticJson(warning));
     const QJsonObject head{{QStringLiteral("file"), outcome.fileName},
                            {QStringLiteral("loaded"), outcome.loaded},
                            {QStringLiteral("status"), outcome.statusText},
-                           {QStringLiteral("error"), error},
-                           {QStringLiteral("diagnostics"), diagnostics}};
+                           {QStringLiteral("error"), error}};
 
-    // The head object without its closing brace, then the frames as one more member.
+    // The head object without its closing brace, then the diagnostics and the frames as two
+    // more members, an object at a time.
     Output output(out);
     QByteArray opening = compact(head);
     opening.chop(1);
     output.append(opening);
-    output.append(QByteArrayLiteral(",\"frames\":["));
+    output.append(QByteArrayLiteral(",\"diagnostics\":["));
+    bool first = true;
+    for (const Diagnostic& warning : checks.warnings()) {
+        if (!std::exchange(first, false))
+            output.append(',');
+        output.append(compact(diagnosticJson(warning)));
+    }
+    output.append(QByteArrayLiteral("],\"frames\":["));
     XPaths paths(log);
     QJsonObject frame;
-    bool first = true;
+    first = true;
     for (const FrameLog::Frame& drawn : log.frames()) {
         // The same keys each time: their values are replaced in place.
         frame[QStringLiteral("left")] = drawn.rect.Left;
