@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace lyremap {
@@ -52,6 +53,7 @@ private:
     std::vector<Frame> frames_;
     std::vector<Step> steps_;
     std::vector<QString> names_;
+    std::vector<std::string> utf8Names_; // the same names in UTF-8, for finding them
     std::vector<std::uint32_t> open_; // the steps of the root and the widgets being walked
 };
 

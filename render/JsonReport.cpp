@@ -2,6 +2,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <charconv>
+#include <iterator>
 
 namespace lyremap {
 
@@ -11,43 +13,70 @@ QJsonValue placeValue(int value) {
     return value > 0 ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
 }
 
-// The XPaths of a log's steps, each built once from its parent's: frames share their widget's.
+// Qt's JSON text of the string TEXT, without its quotes. JSON escapes character by character,
+// so the text of a concatenation is the concatenation of the texts.
+QByteArray escaped(const QString& text) {
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return array.mid(2, array.size() - 4); // ["..."]
+}
+
+void appendNumber(QByteArray& out, std::int64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+    out.append(digits, end - digits);
+}
+
+// The escaped XPaths of a log's steps. A widget's is built once from its parent's and kept; a
+// frame's is its widget's and one more step, added where it is written.
 class XPaths {
 public:
-    explicit XPaths(const FrameLog& log) : log_(log), paths_(log.steps().size()) {}
+    explicit XPaths(const FrameLog& log) : log_(log), paths_(log.steps().size()) {
+        for (const QString& name : log.names())
+            names_.push_back(escaped(name));
+    }
 
-    const QString& of(std::uint32_t step) {
-        QString& path = paths_[step];
-        if (path.isEmpty()) {
-            const FrameLog::Step& s = log_.steps()[step];
-            const QString& name = log_.names()[s.name];
-            const QString own = s.ordinal > 0 ? name + u'[' + QString::number(s.ordinal) + u']'
-                                              : name;
-            // As deep as the widgets nest, which the parser keeps to 256 levels.
-            path = (s.parent == FrameLog::kNoStep ? QString() : of(s.parent)) + u'/' + own;
+    // Appends the path of the frame or widget STEP to OUT.
+    void append(QByteArray& out, std::uint32_t step) {
+        const FrameLog::Step& s = log_.steps()[step];
+        if (s.parent != FrameLog::kNoStep)
+            out += parentPath(s.parent);
+        out += '/';
+        out += names_[s.name];
+        if (s.ordinal > 0) {
+            out += '[';
+            appendNumber(out, s.ordinal);
+            out += ']';
         }
-        return path;
     }
 
 private:
+    const QByteArray& parentPath(std::uint32_t step) {
+        QByteArray& path = paths_[step];
+        // As deep as the widgets nest, which the parser keeps to 256 levels.
+        if (path.isEmpty())
+            append(path, step);
+        return path;
+    }
+
     const FrameLog& log_;
-    std::vector<QString> paths_;
+    std::vector<QByteArray> paths_;
+    std::vector<QByteArray> names_;
 };
 
 // Collects output and hands it to the stream in large pieces.
 class Output {
 public:
-    explicit Output(std::FILE* out) : out_(out) {}
+    explicit Output(std::FILE* out) : out_(out) { buffer_.reserve(2 * kPiece); }
     ~Output() { flush(); }
-    void append(const QByteArray& bytes) {
-        buffer_ += bytes;
+    // The buffer to append to; call done() after each piece.
+    QByteArray& buffer() { return buffer_; }
+    void done() {
         if (buffer_.size() >= kPiece)
             flush();
     }
-    void append(char c) { buffer_ += c; }
     void flush() {
         std::fwrite(buffer_.constData(), 1, static_cast<std::size_t>(buffer_.size()), out_);
-        buffer_.clear();
+        buffer_.resize(0); // keeps the room
     }
 
 private:
@@ -91,35 +120,53 @@ void writeJsonReport(std::FILE* out, const OpenOutcome& outcome, const FrameLog&
     // The head object without its closing brace, then the diagnostics and the frames as two
     // more members, an object at a time.
     Output output(out);
-    QByteArray opening = compact(head);
-    opening.chop(1);
-    output.append(opening);
-    output.append(QByteArrayLiteral(",\"diagnostics\":["));
+    QByteArray& text = output.buffer();
+    text += compact(head);
+    text.chop(1);
+    text += ",\"diagnostics\":[";
     bool first = true;
     for (const Diagnostic& warning : checks.warnings()) {
         if (!std::exchange(first, false))
-            output.append(',');
-        output.append(compact(diagnosticJson(warning)));
+            text += ',';
+        text += compact(diagnosticJson(warning));
+        output.done();
     }
-    output.append(QByteArrayLiteral("],\"frames\":["));
+    text += "],\"frames\":[";
+
+    // Each frame as Qt writes a compact object with these members (in its order, by name),
+    // made from Qt's texts of the strings: building a QJsonObject for each of hundreds of
+    // thousands of frames would take several times as long as the open itself.
     XPaths paths(log);
-    QJsonObject frame;
+    const auto place = [&text](int value) {
+        if (value > 0)
+            appendNumber(text, value);
+        else
+            text += "null";
+    };
     first = true;
     for (const FrameLog::Frame& drawn : log.frames()) {
-        // The same keys each time: their values are replaced in place.
-        frame[QStringLiteral("left")] = drawn.rect.Left;
-        frame[QStringLiteral("top")] = drawn.rect.Top;
-        frame[QStringLiteral("right")] = drawn.rect.Right;
-        frame[QStringLiteral("bottom")] = drawn.rect.Bottom;
-        frame[QStringLiteral("pen")] = QLatin1StringView(penStyleName(drawn.pen));
-        frame[QStringLiteral("line")] = placeValue(drawn.position.line);
-        frame[QStringLiteral("column")] = placeValue(drawn.position.column);
-        frame[QStringLiteral("path")] = paths.of(drawn.step);
         if (!std::exchange(first, false))
-            output.append(',');
-        output.append(compact(frame));
+            text += ',';
+        text += "{\"bottom\":";
+        appendNumber(text, drawn.rect.Bottom);
+        text += ",\"column\":";
+        place(drawn.position.column);
+        text += ",\"left\":";
+        appendNumber(text, drawn.rect.Left);
+        text += ",\"line\":";
+        place(drawn.position.line);
+        text += ",\"path\":\"";
+        paths.append(text, drawn.step);
+        text += "\",\"pen\":\"";
+        text += penStyleName(drawn.pen);
+        text += "\",\"right\":";
+        appendNumber(text, drawn.rect.Right);
+        text += ",\"top\":";
+        appendNumber(text, drawn.rect.Top);
+        text += '}';
+        output.done();
     }
-    output.append(QByteArrayLiteral("]}\n"));
+    text += "]}\n";
 }
 
 } // namespace lyremap
