@@ -11,7 +11,8 @@ namespace lyremap {
 
 namespace {
 
-constexpr std::array<const char*, 5> kAttributeNames{"x", "y", "width", "height", "border"};
+constexpr std::array<std::string_view, 5> kAttributeNames{"x", "y", "width", "height",
+                                                          "border"};
 // The offset each coordinate falls back to: x and y stay on their base, width and height are 24.
 constexpr std::array<int, 4> kDefaults{0, 0, 24, 24};
 
@@ -47,11 +48,9 @@ bool offMap(const PixelBlock& block) {
 }
 
 QString rectText(const MapRect& rect) {
-    return QStringLiteral("(%1, %2, %3, %4)")
-        .arg(rect.Left)
-        .arg(rect.Top)
-        .arg(rect.Right)
-        .arg(rect.Bottom);
+    return u'(' + QString::number(rect.Left) + QStringLiteral(", ") + QString::number(rect.Top) +
+           QStringLiteral(", ") + QString::number(rect.Right) + QStringLiteral(", ") +
+           QString::number(rect.Bottom) + u')';
 }
 
 // The start tag of the document's first element, for failures after the file was read.
@@ -71,6 +70,8 @@ void LayoutChecks::clear() {
     visited_.clear();
     warnings_.clear();
     error_.reset();
+    // Another document may hold other names where this one's were.
+    verdicts_.fill(NameVerdict{});
 }
 
 void LayoutChecks::warn(const char* name, SourcePosition position, QString message) {
@@ -89,26 +90,62 @@ void LayoutChecks::widgetEntered(const Node& widget, int /*ordinal*/) {
 
 void LayoutChecks::frameDrawn(const Node& frame, int /*ordinal*/, const FrameOutcome& outcome) {
     visited_.add(frame);
-    checkCoordinates(frame, outcome);
-    checkAttributeNames(frame);
+    checkAttributes(frame, outcome);
 
     const PixelBlock block = pixelBlock(outcome.rect);
     if (block.empty())
         warn("empty", frame.Position(),
-             QStringLiteral("frame %1 has zero %2, so nothing is drawn")
-                 .arg(rectText(outcome.rect),
-                      block.Left == block.Right ? QStringLiteral("width")
-                                                : QStringLiteral("height")));
+             QStringLiteral("frame ") + rectText(outcome.rect) + QStringLiteral(" has zero ") +
+                 (block.Left == block.Right ? QStringLiteral("width") : QStringLiteral("height")) +
+                 QStringLiteral(", so nothing is drawn"));
     else if (offMap(block))
         warn("off-map", frame.Position(),
-             QStringLiteral("frame %1 lies wholly outside the 800 by 600 map, so nothing of it "
-                            "shows")
-                 .arg(rectText(outcome.rect)));
+             QStringLiteral("frame ") + rectText(outcome.rect) +
+                 QStringLiteral(" lies wholly outside the 800 by 600 map, so nothing of it shows"));
 }
 
-void LayoutChecks::checkCoordinates(const Node& frame, const FrameOutcome& outcome) {
+int LayoutChecks::attributeVerdict(const char* name) {
+    // A document keeps each attribute name once, so each is judged once, found again by where
+    // it lies.
+    const auto address = reinterpret_cast<std::uintptr_t>(name);
+    NameVerdict& slot = verdicts_[(address * 0x9E3779B97F4A7C15u) >> 58];
+    if (slot.name != name) {
+        slot = NameVerdict{name, -1};
+        const std::string_view text(name);
+        for (std::size_t k = 0; k < kAttributeNames.size(); ++k)
+            if (text == kAttributeNames[k])
+                slot.verdict = int(k);
+            else if (sameIgnoringAsciiCase(text, kAttributeNames[k]))
+                slot.verdict = kMisspelt + int(k);
+    }
+    return slot.verdict;
+}
+
+void LayoutChecks::checkAttributes(const Node& frame, const FrameOutcome& outcome) {
+    // The written attributes in one pass: their names for the letter case, their values for
+    // the texts of the warnings. Values the file's DTD supplies are asked for by name.
+    attributes_.clear();
+    frame.UnprefixedAttributesUtf8(attributes_);
     std::array<std::optional<std::string_view>, 5> values;
-    frame.ReadAttributes(frameAttributes_, values);
+    for (const auto& [name, value] : attributes_) {
+        const int verdict = attributeVerdict(name);
+        if (verdict >= 0 && verdict < kMisspelt) {
+            if (!values[std::size_t(verdict)])
+                values[std::size_t(verdict)] = value;
+        } else if (verdict >= kMisspelt) {
+            const QString written = QString::fromUtf8(name);
+            warn("attribute-name", frame.AttributePosition(written),
+                 QStringLiteral("attribute \"%1\" is ignored: names count letter case, and "
+                                "the one read is \"%2\"")
+                     .arg(written, fromUtf8(kAttributeNames[std::size_t(verdict - kMisspelt)])));
+        }
+    }
+    const auto text = [&](std::size_t k) {
+        if (values[k])
+            return fromUtf8(*values[k]);
+        return frame.AttributeValue(fromUtf8(kAttributeNames[k])).value_or(QString());
+    };
+
     // The base each coordinate is added to: the origin for x and y, the left and top edges
     // for width and height.
     const std::array<std::int32_t, 4> bases{outcome.originX, outcome.originY, outcome.rect.Left,
@@ -120,40 +157,38 @@ void LayoutChecks::checkCoordinates(const Node& frame, const FrameOutcome& outco
         const Fallback fallback = outcome.fallback[k];
         if (fallback != Fallback::NotANumber && fallback != Fallback::OutOfRange)
             continue;
-        const QString name = QString::fromLatin1(kAttributeNames[k]);
-        const QString text = fromUtf8(values[k].value_or(std::string_view()));
+        const QString name = fromUtf8(kAttributeNames[k]);
+        const QString value = text(k);
         const QString used = QStringLiteral("; %1 used").arg(kDefaults[k]);
         if (fallback == Fallback::NotANumber)
             warn("value", frame.AttributePosition(name),
                  QStringLiteral("%1 \"%2\" %3%4")
-                     .arg(name, text,
-                          isLongInteger(text) ? QStringLiteral("is beyond the 32-bit range")
-                                              : QStringLiteral("is not a number"),
+                     .arg(name, value,
+                          isLongInteger(value) ? QStringLiteral("is beyond the 32-bit range")
+                                               : QStringLiteral("is not a number"),
                           used));
         else
             warn("range", frame.AttributePosition(name),
                  QStringLiteral("%1 \"%2\" added to %3 %4 leaves the 32-bit range%5")
-                     .arg(name, text, baseNames[k], QString::number(bases[k]), used));
+                     .arg(name, value, baseNames[k], QString::number(bases[k]), used));
     }
-    if (const auto& border = values[4];
-        border && !nameTestUtf8(*border, u"yes") && !nameTestUtf8(*border, u"no"))
-        warn("border", frame.AttributePosition(u"border"),
-             QStringLiteral("border \"%1\" is neither yes nor no, so the frame is drawn dotted")
-                 .arg(fromUtf8(*border)));
-}
 
-void LayoutChecks::checkAttributeNames(const Node& frame) {
-    names_.clear();
-    frame.UnprefixedAttributeNamesUtf8(names_);
-    for (const std::string_view name : names_)
-        for (const char* wanted : kAttributeNames)
-            if (name != wanted && sameIgnoringAsciiCase(name, wanted)) {
-                const QString written = fromUtf8(name);
-                warn("attribute-name", frame.AttributePosition(written),
-                     QStringLiteral("attribute \"%1\" is ignored: names count letter case, and "
-                                    "the one read is \"%2\"")
-                         .arg(written, QString::fromLatin1(wanted)));
-            }
+    // A solid frame's border is yes; an absent border is no finding.
+    if (outcome.solid)
+        return;
+    std::optional<QString> border;
+    if (values[4]) {
+        if (nameTestUtf8(*values[4], u"no"))
+            return;
+        border = fromUtf8(*values[4]);
+    } else {
+        border = frame.AttributeValue(u"border");
+        if (!border || nameTest(*border, u"no"))
+            return;
+    }
+    warn("border", frame.AttributePosition(u"border"),
+         QStringLiteral("border \"%1\" is neither yes nor no, so the frame is drawn dotted")
+             .arg(*border));
 }
 
 void LayoutChecks::finish(const OpenOutcome& outcome, const XmlDocument& document) {
@@ -191,9 +226,8 @@ void LayoutChecks::finish(const OpenOutcome& outcome, const XmlDocument& documen
 QString diagnosticLine(const QString& path, const Diagnostic& diagnostic) {
     QString line = path;
     if (diagnostic.position.line > 0)
-        line += QStringLiteral(":%1:%2")
-                    .arg(diagnostic.position.line)
-                    .arg(std::max(diagnostic.position.column, 1));
+        line += u':' + QString::number(diagnostic.position.line) + u':' +
+                QString::number(std::max(diagnostic.position.column, 1));
     if (diagnostic.severity == Diagnostic::Severity::Error)
         return line + QStringLiteral(": error: ") + diagnostic.message;
     return line + QStringLiteral(": warning: ") + diagnostic.message + QStringLiteral(" [") +

@@ -9,6 +9,7 @@
 #include "layout/WalkListener.h"
 
 #include <QString>
+#include <array>
 #include <string_view>
 #include <vector>
 
@@ -44,15 +45,24 @@ public:
 
 private:
     void warn(const char* name, SourcePosition position, QString message);
-    void checkCoordinates(const Node& frame, const FrameOutcome& outcome);
-    void checkAttributeNames(const Node& frame);
+    // Warns of values that took their defaults, a border neither yes nor no, and attribute
+    // names that are right but for their letter case.
+    void checkAttributes(const Node& frame, const FrameOutcome& outcome);
+    // What an attribute name is to a frame: one of x, y, width, height and border (0 to 4),
+    // one of them but for its letter case (kMisspelt + 0 to 4), or neither (-1).
+    int attributeVerdict(const char* name);
+    static constexpr int kMisspelt = 5;
 
     Node root_;
     VisitedElements visited_;
     std::vector<Diagnostic> warnings_;
     std::optional<Diagnostic> error_;
-    std::vector<std::string_view> names_; // scratch for one frame's attribute names
-    const AttributeSet frameAttributes_{"x", "y", "width", "height", "border"};
+    std::vector<std::pair<const char*, std::string_view>> attributes_; // one frame's, scratch
+    struct NameVerdict {
+        const char* name = nullptr;
+        int verdict = -1;
+    };
+    std::array<NameVerdict, 64> verdicts_{};
 };
 
 // The line an editor or CI reads: "PATH:LINE:COLUMN: warning: TEXT [NAME]", or for an error

@@ -149,7 +149,8 @@ QList<WrittenAttribute> Node::WrittenAttributes() const {
     return written;
 }
 
-void Node::UnprefixedAttributeNamesUtf8(std::vector<std::string_view>& names) const {
+void Node::UnprefixedAttributesUtf8(
+    std::vector<std::pair<const char*, std::string_view>>& attributes) const {
     const CompactNode& node = doc_->node(index_);
     if (node.kind() != CompactKind::Element || node.firstAttribute == kNoNode)
         return;
@@ -157,7 +158,8 @@ void Node::UnprefixedAttributeNamesUtf8(std::vector<std::string_view>& names) co
         const detail::CompactAttribute& attribute = doc_->tree.attributes[i];
         if (const detail::AttributeName& name = doc_->tree.attributeNames[attribute.name()];
             name.prefix == nullptr)
-            names.emplace_back(reinterpret_cast<const char*>(name.localName));
+            attributes.emplace_back(reinterpret_cast<const char*>(name.localName),
+                                    attribute.value());
         if (attribute.last())
             break;
     }

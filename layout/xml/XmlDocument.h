@@ -23,6 +23,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace lyremap {
@@ -112,9 +113,12 @@ public:
     // The attributes written on this element in document order, namespace declarations and
     // DTD defaults left out; empty for other kinds.
     QList<WrittenAttribute> WrittenAttributes() const;
-    // The names of WrittenAttributes() that have no namespace prefix, in UTF-8 and document
-    // order, appended to NAMES without copying them; valid while the document is held.
-    void UnprefixedAttributeNamesUtf8(std::vector<std::string_view>& names) const;
+    // The attributes of WrittenAttributes() whose names have no namespace prefix, in document
+    // order, appended to ATTRIBUTES without copying: each name as NUL-terminated UTF-8, which
+    // is the same pointer for every attribute of that name in the document, and its value in
+    // UTF-8. Valid while the document is held.
+    void UnprefixedAttributesUtf8(
+        std::vector<std::pair<const char*, std::string_view>>& attributes) const;
 
     // A number that equal handles of one load share and other handles of it do not, for
     // keeping sets of nodes.

@@ -48,7 +48,8 @@ QByteArray randomLayout(QRandomGenerator& random) {
         default:
             if (open == 0)
                 break;
-            layout += "<frame x='" + value() + "' y='" + value() + "' width='" + value() +
+            layout += QByteArray(random.bounded(4) ? "<frame" : "<FRAME") + " x='" + value() +
+                      "' y='" + value() + "' width='" + value() +
                       "' height='" + value() + "'" +
                       (random.bounded(2) ? " border='yes'" : "") + "/>";
         }
@@ -298,9 +299,16 @@ void AuthorOptionsTest::jsonMatchesTrace() {
                           .arg(frame[u"bottom"_s].toInt())
                           .arg(frame[u"pen"_s].toString());
             QVERIFY(frame[u"path"_s].toString().startsWith(u"/widget_description/widget["_s));
+            QVERIFY(frame[u"path"_s].toString().contains(u"/FRAME["_s) ||
+                    frame[u"path"_s].toString().contains(u"/frame["_s));
             QVERIFY(frame[u"line"_s].toInt() == 1 && frame[u"column"_s].toInt() > 20);
         }
         QCOMPARE(listed, traced);
+        // The frames read exactly as Qt writes them.
+        const qsizetype start = json.out.indexOf(",\"frames\":") + 10;
+        const QByteArray frames = json.out.mid(start, json.out.size() - start - 2);
+        QCOMPARE(frames, QJsonDocument(QJsonDocument::fromJson(frames).array())
+                             .toJson(QJsonDocument::Compact));
     }
 }
 
