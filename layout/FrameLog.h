@@ -54,7 +54,7 @@ private:
     std::vector<Step> steps_;
     std::vector<QString> names_;
     std::vector<std::string> utf8Names_; // the same names in UTF-8, for finding them
-    std::vector<std::uint32_t> open_; // the steps of the root and the widgets being walked
+    std::vector<std::uint32_t> open_;    // the steps of the root and the widgets being walked
 };
 
 } // namespace lyremap

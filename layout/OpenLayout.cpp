@@ -37,8 +37,8 @@ OpenOutcome OpenLayout(XmlDocument& xmlDoc, MapTarget& map, const QString& name,
                 walk.DrawWidget(child.node(), 0, 0, ordinal);
         }
         map.RefreshMap();
-        return OpenOutcome{true, xmlDoc.FileName() + QStringLiteral(" loaded."),
-                           xmlDoc.FileName(), QString(), std::nullopt};
+        return OpenOutcome{true, xmlDoc.FileName() + QStringLiteral(" loaded."), xmlDoc.FileName(),
+                           QString(), std::nullopt};
     } catch (const std::exception& failure) {
         // A failure before the load (the map could not be made) still names the file the user
         // chose, not the one loaded before it.

@@ -57,7 +57,6 @@ QString unreachedReason(const UnreachedElement& unreached, const Node& root);
 
 // The outermost elements under ROOT that VISITED does not hold and that are or hold an element
 // named frame (in any letter case), in document order. Entity references are looked through.
-std::vector<UnreachedElement> findUnreachedFrames(const Node& root,
-                                                  const VisitedElements& visited);
+std::vector<UnreachedElement> findUnreachedFrames(const Node& root, const VisitedElements& visited);
 
 } // namespace lyremap

@@ -97,9 +97,8 @@ QJsonObject diagnosticJson(const Diagnostic& diagnostic) {
         {QStringLiteral("severity"), error ? QStringLiteral("error") : QStringLiteral("warning")},
         {QStringLiteral("name"), error ? QJsonValue(QJsonValue::Null) : diagnostic.name},
         {QStringLiteral("line"), placeValue(diagnostic.position.line)},
-        {QStringLiteral("column"), placeValue(diagnostic.position.line > 0
-                                                  ? std::max(diagnostic.position.column, 1)
-                                                  : 0)},
+        {QStringLiteral("column"),
+         placeValue(diagnostic.position.line > 0 ? std::max(diagnostic.position.column, 1) : 0)},
         {QStringLiteral("message"), diagnostic.message}};
 }
 

@@ -11,8 +11,7 @@ namespace lyremap {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> kAttributeNames{"x", "y", "width", "height",
-                                                          "border"};
+constexpr std::array<std::string_view, 5> kAttributeNames{"x", "y", "width", "height", "border"};
 // The offset each coordinate falls back to: x and y stay on their base, width and height are 24.
 constexpr std::array<int, 4> kDefaults{0, 0, 24, 24};
 

@@ -31,14 +31,13 @@ std::vector<QString> framesAt(const FrameLog& log, MapPoint point, const QString
     for (const FrameLog::Frame& frame : log.frames())
         if (holds(frame.rect, point))
             // Joined, not formatted: PATH may hold a '%'.
-            lines.push_back(path + u':' + QString::number(frame.position.line) + u':' +
-                            QString::number(frame.position.column) + QStringLiteral(": frame ") +
-                            QString::number(frame.rect.Left) + u' ' +
-                            QString::number(frame.rect.Top) + u' ' +
-                            QString::number(frame.rect.Right) + u' ' +
-                            QString::number(frame.rect.Bottom) + u' ' +
-                            QString::fromLatin1(penStyleName(frame.pen)) + u' ' +
-                            log.xpath(frame.step) + u'\n');
+            lines.push_back(
+                path + u':' + QString::number(frame.position.line) + u':' +
+                QString::number(frame.position.column) + QStringLiteral(": frame ") +
+                QString::number(frame.rect.Left) + u' ' + QString::number(frame.rect.Top) + u' ' +
+                QString::number(frame.rect.Right) + u' ' + QString::number(frame.rect.Bottom) +
+                u' ' + QString::fromLatin1(penStyleName(frame.pen)) + u' ' + log.xpath(frame.step) +
+                u'\n');
     return lines;
 }
 

@@ -34,8 +34,8 @@ class LayoutRun {
 public:
     LayoutRun(const RenderOptions& options, bool keepOutlines, std::FILE* report, std::FILE* err)
         : renderer_(options.trace ? report : nullptr, keepOutlines),
-          author_(options.check, options.json, options.at), scale_(options.scale),
-          report_(report), err_(err) {}
+          author_(options.check, options.json, options.at), scale_(options.scale), report_(report),
+          err_(err) {}
 
     // Opens LAYOUT, writes its map to OUTPUT, if any, unless the open failed and ONLY_LOADED is
     // set, then prints what --check, --json or --at ask for and the status line: once it is

@@ -49,8 +49,7 @@ QByteArray randomLayout(QRandomGenerator& random) {
             if (open == 0)
                 break;
             layout += QByteArray(random.bounded(4) ? "<frame" : "<FRAME") + " x='" + value() +
-                      "' y='" + value() + "' width='" + value() +
-                      "' height='" + value() + "'" +
+                      "' y='" + value() + "' width='" + value() + "' height='" + value() + "'" +
                       (random.bounded(2) ? " border='yes'" : "") + "/>";
         }
     }
@@ -78,7 +77,7 @@ private slots:
 };
 
 void AuthorOptionsTest::warnings_data() {
-    QTest::addColumn<QByteArray>("widget"); // the content of one top-level widget
+    QTest::addColumn<QByteArray>("widget");    // the content of one top-level widget
     QTest::addColumn<QStringList>("expected"); // "LINE:COLUMN TEXT [NAME]", all on line 2
     QTest::newRow("none") << QByteArray("<frame x='5' y='0x10' width='true' border='YES'/>")
                           << QStringList();
@@ -122,16 +121,17 @@ void AuthorOptionsTest::warnings_data() {
                       "<frame x='-25' width='2'/></widget><widget><frame width='0'/></widget>"
                       "<widget><frame height='0' x='900'/></widget><widget>"
                       "<frame x='30' width='-31'/><frame x='-31' width='-5'/>")
-        << QStringList{u"2:9 frame (800, 0, 824, 24) lies wholly outside the 800 by 600 map, so "
-                       "nothing of it shows [off-map]"_s,
-                       u"2:42 frame (-24, 0, 0, 24) lies wholly outside the 800 by 600 map, so "
-                       "nothing of it shows [off-map]"_s,
-                       u"2:75 frame (-25, 0, -23, 24) lies wholly outside the 800 by 600 map, so "
-                       "nothing of it shows [off-map]"_s,
-                       u"2:118 frame (0, 0, 0, 24) has zero width, so nothing is drawn [empty]"_s,
-                       u"2:153 frame (900, 0, 924, 0) has zero height, so nothing is drawn [empty]"_s,
-                       u"2:224 frame (-1, 0, -6, 24) lies wholly outside the 800 by 600 map, so "
-                       "nothing of it shows [off-map]"_s};
+        << QStringList{
+               u"2:9 frame (800, 0, 824, 24) lies wholly outside the 800 by 600 map, so "
+               "nothing of it shows [off-map]"_s,
+               u"2:42 frame (-24, 0, 0, 24) lies wholly outside the 800 by 600 map, so "
+               "nothing of it shows [off-map]"_s,
+               u"2:75 frame (-25, 0, -23, 24) lies wholly outside the 800 by 600 map, so "
+               "nothing of it shows [off-map]"_s,
+               u"2:118 frame (0, 0, 0, 24) has zero width, so nothing is drawn [empty]"_s,
+               u"2:153 frame (900, 0, 924, 0) has zero height, so nothing is drawn [empty]"_s,
+               u"2:224 frame (-1, 0, -6, 24) lies wholly outside the 800 by 600 map, so "
+               "nothing of it shows [off-map]"_s};
 }
 
 void AuthorOptionsTest::warnings() {
@@ -307,8 +307,9 @@ void AuthorOptionsTest::jsonMatchesTrace() {
         // The frames read exactly as Qt writes them.
         const qsizetype start = json.out.indexOf(",\"frames\":") + 10;
         const QByteArray frames = json.out.mid(start, json.out.size() - start - 2);
-        QCOMPARE(frames, QJsonDocument(QJsonDocument::fromJson(frames).array())
-                             .toJson(QJsonDocument::Compact));
+        QCOMPARE(
+            frames,
+            QJsonDocument(QJsonDocument::fromJson(frames).array()).toJson(QJsonDocument::Compact));
     }
 }
 
@@ -340,12 +341,13 @@ void AuthorOptionsTest::framesAtAPixel() {
     QFETCH(QStringList, expected);
     QFETCH(int, status);
     ScratchDir dir;
-    const QString path = dir.write(
-        u"layout.xml"_s, "<widget_description>\n"
-                         "<widget><frame x='10' y='10' width='100' height='50' border='yes'/>\n"
-                         "  <widget><frame x='5' y='5' width='-10' height='-10'/></widget></widget>\n"
-                         "<widget><frame x='200' width='0'/></widget><widget><frame x='-10' y='-10' "
-                         "width='10' height='10'/></widget>\n</widget_description>\n");
+    const QString path =
+        dir.write(u"layout.xml"_s,
+                  "<widget_description>\n"
+                  "<widget><frame x='10' y='10' width='100' height='50' border='yes'/>\n"
+                  "  <widget><frame x='5' y='5' width='-10' height='-10'/></widget></widget>\n"
+                  "<widget><frame x='200' width='0'/></widget><widget><frame x='-10' y='-10' "
+                  "width='10' height='10'/></widget>\n</widget_description>\n");
     const RenderRun run = render({u"--at"_s, point, path});
     QStringList actual = linesOf(run.out);
     for (QString& line : actual) {
@@ -371,14 +373,14 @@ void AuthorOptionsTest::badCombinations_data() {
         << QStringList{u"--at"_s, u"5,2147483648"_s, x} << u"--at takes"_s;
     QTest::newRow("--at twice") << QStringList{u"--at=1,1"_s, u"--at=2,2"_s, x}
                                 << u"--at given more than once"_s;
-    QTest::newRow("--json with --at") << QStringList{u"--json"_s, u"--at=1,1"_s, x}
-                                      << u"--json and --at"_s;
-    QTest::newRow("--json with --trace") << QStringList{u"--json"_s, u"--trace"_s, x}
-                                         << u"--trace cannot"_s;
+    QTest::newRow("--json with --at")
+        << QStringList{u"--json"_s, u"--at=1,1"_s, x} << u"--json and --at"_s;
+    QTest::newRow("--json with --trace")
+        << QStringList{u"--json"_s, u"--trace"_s, x} << u"--trace cannot"_s;
     QTest::newRow("--at with --output -")
         << QStringList{u"--at=1,1"_s, u"--output"_s, u"-"_s, x} << u"--output -"_s;
-    QTest::newRow("--at with --watch") << QStringList{u"--at=1,1"_s, u"--watch"_s, x}
-                                       << u"--at answers once"_s;
+    QTest::newRow("--at with --watch")
+        << QStringList{u"--at=1,1"_s, u"--watch"_s, x} << u"--at answers once"_s;
 }
 
 void AuthorOptionsTest::badCombinations() {
