@@ -2,8 +2,10 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 #include <charconv>
 #include <iterator>
+#include <string>
 
 namespace lyremap {
 
@@ -13,17 +15,30 @@ QJsonValue placeValue(int value) {
     return value > 0 ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
 }
 
-// Qt's JSON text of the string TEXT, without its quotes. JSON escapes character by character,
-// so the text of a concatenation is the concatenation of the texts.
-QByteArray escaped(const QString& text) {
+// Qt's JSON text of the string TEXT in UTF-8, without its quotes. Printable ASCII other than
+// '"' and '\' stands for itself, so most texts need no call into Qt. JSON escapes character by
+// character, so the text of a concatenation is the concatenation of the texts.
+std::string escaped(const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    if (std::all_of(utf8.begin(), utf8.end(),
+                    [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }))
+        return utf8.toStdString();
     const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return array.mid(2, array.size() - 4); // ["..."]
+    return array.mid(2, array.size() - 4).toStdString(); // ["..."]
 }
 
-void appendNumber(QByteArray& out, std::int64_t value) {
+void appendNumber(std::string& out, std::int64_t value) {
     char digits[24];
     const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
-    out.append(digits, end - digits);
+    out.append(digits, std::size_t(end - digits));
+}
+
+// A place's line or column, null when there is none.
+void appendPlace(std::string& out, int value) {
+    if (value > 0)
+        appendNumber(out, value);
+    else
+        out += "null";
 }
 
 // The escaped XPaths of a log's steps. A widget's is built once from its parent's and kept; a
@@ -36,7 +51,7 @@ public:
     }
 
     // Appends the path of the frame or widget STEP to OUT.
-    void append(QByteArray& out, std::uint32_t step) {
+    void append(std::string& out, std::uint32_t step) {
         const FrameLog::Step& s = log_.steps()[step];
         if (s.parent != FrameLog::kNoStep)
             out += parentPath(s.parent);
@@ -50,17 +65,17 @@ public:
     }
 
 private:
-    const QByteArray& parentPath(std::uint32_t step) {
-        QByteArray& path = paths_[step];
+    const std::string& parentPath(std::uint32_t step) {
+        std::string& path = paths_[step];
         // As deep as the widgets nest, which the parser keeps to 256 levels.
-        if (path.isEmpty())
+        if (path.empty())
             append(path, step);
         return path;
     }
 
     const FrameLog& log_;
-    std::vector<QByteArray> paths_;
-    std::vector<QByteArray> names_;
+    std::vector<std::string> paths_;
+    std::vector<std::string> names_;
 };
 
 // Collects output and hands it to the stream in large pieces.
@@ -69,25 +84,21 @@ public:
     explicit Output(std::FILE* out) : out_(out) { buffer_.reserve(2 * kPiece); }
     ~Output() { flush(); }
     // The buffer to append to; call done() after each piece.
-    QByteArray& buffer() { return buffer_; }
+    std::string& buffer() { return buffer_; }
     void done() {
         if (buffer_.size() >= kPiece)
             flush();
     }
     void flush() {
-        std::fwrite(buffer_.constData(), 1, static_cast<std::size_t>(buffer_.size()), out_);
-        buffer_.resize(0); // keeps the room
+        std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
+        buffer_.clear(); // keeps the room
     }
 
 private:
-    static constexpr qsizetype kPiece = 1 << 16;
+    static constexpr std::size_t kPiece = 1 << 16;
     std::FILE* out_;
-    QByteArray buffer_;
+    std::string buffer_;
 };
-
-QByteArray compact(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
 
 } // namespace
 
@@ -97,8 +108,9 @@ QJsonObject diagnosticJson(const Diagnostic& diagnostic) {
         {QStringLiteral("severity"), error ? QStringLiteral("error") : QStringLiteral("warning")},
         {QStringLiteral("name"), error ? QJsonValue(QJsonValue::Null) : diagnostic.name},
         {QStringLiteral("line"), placeValue(diagnostic.position.line)},
-        {QStringLiteral("column"),
-         placeValue(diagnostic.position.line > 0 ? std::max(diagnostic.position.column, 1) : 0)},
+        {QStringLiteral("column"), placeValue(diagnostic.position.line > 0
+                                                  ? std::max(diagnostic.position.column, 1)
+                                                  : 0)},
         {QStringLiteral("message"), diagnostic.message}};
 }
 
@@ -117,31 +129,31 @@ void writeJsonReport(std::FILE* out, const OpenOutcome& outcome, const FrameLog&
                            {QStringLiteral("error"), error}};
 
     // The head object without its closing brace, then the diagnostics and the frames as two
-    // more members, an object at a time.
+    // more members, one element at a time. Each element is put together from Qt's texts of its
+    // strings, with its members in the order Qt writes them (by name): building a QJsonObject
+    // for each of hundreds of thousands of frames would take several times as long as the open.
     Output output(out);
-    QByteArray& text = output.buffer();
-    text += compact(head);
-    text.chop(1);
+    std::string& text = output.buffer();
+    text += QJsonDocument(head).toJson(QJsonDocument::Compact).chopped(1).toStdString();
     text += ",\"diagnostics\":[";
     bool first = true;
     for (const Diagnostic& warning : checks.warnings()) {
         if (!std::exchange(first, false))
             text += ',';
-        text += compact(diagnosticJson(warning));
+        text += "{\"column\":";
+        appendPlace(text, warning.position.line > 0 ? std::max(warning.position.column, 1) : 0);
+        text += ",\"line\":";
+        appendPlace(text, warning.position.line);
+        text += ",\"message\":\"";
+        text += escaped(warning.message);
+        text += "\",\"name\":\"";
+        text += escaped(warning.name);
+        text += "\",\"severity\":\"warning\"}";
         output.done();
     }
     text += "],\"frames\":[";
 
-    // Each frame as Qt writes a compact object with these members (in its order, by name),
-    // made from Qt's texts of the strings: building a QJsonObject for each of hundreds of
-    // thousands of frames would take several times as long as the open itself.
     XPaths paths(log);
-    const auto place = [&text](int value) {
-        if (value > 0)
-            appendNumber(text, value);
-        else
-            text += "null";
-    };
     first = true;
     for (const FrameLog::Frame& drawn : log.frames()) {
         if (!std::exchange(first, false))
@@ -149,11 +161,11 @@ void writeJsonReport(std::FILE* out, const OpenOutcome& outcome, const FrameLog&
         text += "{\"bottom\":";
         appendNumber(text, drawn.rect.Bottom);
         text += ",\"column\":";
-        place(drawn.position.column);
+        appendPlace(text, drawn.position.column);
         text += ",\"left\":";
         appendNumber(text, drawn.rect.Left);
         text += ",\"line\":";
-        place(drawn.position.line);
+        appendPlace(text, drawn.position.line);
         text += ",\"path\":\"";
         paths.append(text, drawn.step);
         text += "\",\"pen\":\"";

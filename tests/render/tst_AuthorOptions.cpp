@@ -158,6 +158,10 @@ void AuthorOptionsTest::warnings() {
     const RenderRun json = render({u"--json"_s, path});
     QCOMPARE(json.status, 0);
     const QJsonArray diagnostics = jsonOf(json.out)[u"diagnostics"_s].toArray();
+    // They read exactly as Qt writes them.
+    const qsizetype start = json.out.indexOf(",\"diagnostics\":") + 15;
+    const QByteArray written = json.out.mid(start, json.out.indexOf(",\"frames\":") - start);
+    QCOMPARE(written, QJsonDocument(diagnostics).toJson(QJsonDocument::Compact));
     QCOMPARE(diagnostics.size(), expected.size());
     for (qsizetype i = 0; i < diagnostics.size(); ++i) {
         const QJsonObject d = diagnostics[i].toObject();
