@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <array>
+#include <charconv>
 
 namespace lyremap {
 
@@ -46,10 +47,21 @@ bool offMap(const PixelBlock& block) {
            block.Top >= MapSurface::DefaultHeight;
 }
 
+// "(LEFT, TOP, RIGHT, BOTTOM)"; made without QString's formatting, as thousands of frames of a
+// large layout may lie off the map.
 QString rectText(const MapRect& rect) {
-    return u'(' + QString::number(rect.Left) + QStringLiteral(", ") + QString::number(rect.Top) +
-           QStringLiteral(", ") + QString::number(rect.Right) + QStringLiteral(", ") +
-           QString::number(rect.Bottom) + u')';
+    char text[64];
+    char* end = text;
+    *end++ = '(';
+    for (const std::int32_t edge : {rect.Left, rect.Top, rect.Right, rect.Bottom}) {
+        if (end != text + 1) {
+            *end++ = ',';
+            *end++ = ' ';
+        }
+        end = std::to_chars(end, text + sizeof text, edge).ptr;
+    }
+    *end++ = ')';
+    return QString::fromLatin1(text, end - text);
 }
 
 // The start tag of the document's first element, for failures after the file was read.
