@@ -44,10 +44,9 @@ RenderExit AuthorReport::report(const OpenOutcome& outcome, const XmlDocument& d
     if (json_)
         writeJsonReport(out, outcome, log_, checks_);
     if (at_) {
-        for (const QString& line : framesAt(log_, *at_, outcome.fileName)) {
-            writeText(out, line);
-            listed_ = true;
-        }
+        std::string lines;
+        listed_ = appendFramesAt(lines, log_, *at_, outcome.fileName) > 0 || listed_;
+        std::fwrite(lines.data(), 1, lines.size(), out);
         if (!outcome.loaded)
             writeText(err, outcome.statusText + u'\n');
     }

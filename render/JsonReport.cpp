@@ -1,5 +1,7 @@
 #include "render/JsonReport.h"
 
+#include "render/XPathCache.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
@@ -41,43 +43,6 @@ void appendPlace(std::string& out, int value) {
         out += "null";
 }
 
-// The escaped XPaths of a log's steps. A widget's is built once from its parent's and kept; a
-// frame's is its widget's and one more step, added where it is written.
-class XPaths {
-public:
-    explicit XPaths(const FrameLog& log) : log_(log), paths_(log.steps().size()) {
-        for (const QString& name : log.names())
-            names_.push_back(escaped(name));
-    }
-
-    // Appends the path of the frame or widget STEP to OUT.
-    void append(std::string& out, std::uint32_t step) {
-        const FrameLog::Step& s = log_.steps()[step];
-        if (s.parent != FrameLog::kNoStep)
-            out += parentPath(s.parent);
-        out += '/';
-        out += names_[s.name];
-        if (s.ordinal > 0) {
-            out += '[';
-            appendNumber(out, s.ordinal);
-            out += ']';
-        }
-    }
-
-private:
-    const std::string& parentPath(std::uint32_t step) {
-        std::string& path = paths_[step];
-        // As deep as the widgets nest, which the parser keeps to 256 levels.
-        if (path.empty())
-            append(path, step);
-        return path;
-    }
-
-    const FrameLog& log_;
-    std::vector<std::string> paths_;
-    std::vector<std::string> names_;
-};
-
 // Collects output and hands it to the stream in large pieces.
 class Output {
 public:
@@ -108,9 +73,8 @@ QJsonObject diagnosticJson(const Diagnostic& diagnostic) {
         {QStringLiteral("severity"), error ? QStringLiteral("error") : QStringLiteral("warning")},
         {QStringLiteral("name"), error ? QJsonValue(QJsonValue::Null) : diagnostic.name},
         {QStringLiteral("line"), placeValue(diagnostic.position.line)},
-        {QStringLiteral("column"), placeValue(diagnostic.position.line > 0
-                                                  ? std::max(diagnostic.position.column, 1)
-                                                  : 0)},
+        {QStringLiteral("column"),
+         placeValue(diagnostic.position.line > 0 ? std::max(diagnostic.position.column, 1) : 0)},
         {QStringLiteral("message"), diagnostic.message}};
 }
 
@@ -153,7 +117,10 @@ void writeJsonReport(std::FILE* out, const OpenOutcome& outcome, const FrameLog&
     }
     text += "],\"frames\":[";
 
-    XPaths paths(log);
+    std::vector<std::string> names;
+    for (const QString& name : log.names())
+        names.push_back(escaped(name));
+    XPathCache paths(log, std::move(names));
     first = true;
     for (const FrameLog::Frame& drawn : log.frames()) {
         if (!std::exchange(first, false))

@@ -1,6 +1,9 @@
 #include "render/PointQuery.h"
 
+#include "render/XPathCache.h"
+
 #include <QStringList>
+#include <charconv>
 
 namespace lyremap {
 
@@ -26,19 +29,40 @@ bool holds(const MapRect& rect, MapPoint point) {
            point.y < block.Bottom;
 }
 
-std::vector<QString> framesAt(const FrameLog& log, MapPoint point, const QString& path) {
-    std::vector<QString> lines;
-    for (const FrameLog::Frame& frame : log.frames())
-        if (holds(frame.rect, point))
-            // Joined, not formatted: PATH may hold a '%'.
-            lines.push_back(
-                path + u':' + QString::number(frame.position.line) + u':' +
-                QString::number(frame.position.column) + QStringLiteral(": frame ") +
-                QString::number(frame.rect.Left) + u' ' + QString::number(frame.rect.Top) + u' ' +
-                QString::number(frame.rect.Right) + u' ' + QString::number(frame.rect.Bottom) +
-                u' ' + QString::fromLatin1(penStyleName(frame.pen)) + u' ' + log.xpath(frame.step) +
-                u'\n');
-    return lines;
+std::size_t appendFramesAt(std::string& out, const FrameLog& log, MapPoint point,
+                           const QString& path) {
+    std::vector<std::string> names;
+    for (const QString& name : log.names())
+        names.push_back(name.toStdString());
+    // A point on a busy part of a large map may lie in tens of thousands of frames.
+    XPathCache paths(log, std::move(names));
+    const std::string file = path.toStdString();
+    std::size_t listed = 0;
+    const auto number = [&out](std::int64_t value) {
+        char digits[24];
+        out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    };
+    for (const FrameLog::Frame& frame : log.frames()) {
+        if (!holds(frame.rect, point))
+            continue;
+        out += file;
+        out += ':';
+        number(frame.position.line);
+        out += ':';
+        number(frame.position.column);
+        out += ": frame ";
+        for (const std::int32_t edge :
+             {frame.rect.Left, frame.rect.Top, frame.rect.Right, frame.rect.Bottom}) {
+            number(edge);
+            out += ' ';
+        }
+        out += penStyleName(frame.pen);
+        out += ' ';
+        paths.append(out, frame.step);
+        out += '\n';
+        ++listed;
+    }
+    return listed;
 }
 
 } // namespace lyremap

@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace lyremap {
@@ -25,8 +26,9 @@ std::optional<MapPoint> parseMapPoint(const QString& text);
 // Whether RECT's pixel block holds POINT.
 bool holds(const MapRect& rect, MapPoint point);
 
-// The lines for the frames of LOG that hold POINT, each ending in a line break; PATH is the
-// layout's absolute name.
-std::vector<QString> framesAt(const FrameLog& log, MapPoint point, const QString& path);
+// Appends to OUT, in UTF-8, the line of each frame of LOG that holds POINT, each ending in a
+// line break; PATH is the layout's absolute name. Returns the number of lines.
+std::size_t appendFramesAt(std::string& out, const FrameLog& log, MapPoint point,
+                           const QString& path);
 
 } // namespace lyremap
