@@ -16,13 +16,15 @@ public:
     // Paths of LOG's steps, with NAMES (one for each of LOG's names, in its order) as the
     // texts of the element names: the names themselves, or as a format must write them.
     XPathCache(const FrameLog& log, std::vector<std::string> names)
-        : log_(log), paths_(log.steps().size()), names_(std::move(names)) {}
+        : log_(log), places_(log.steps().size()), names_(std::move(names)) {}
 
     // Appends the path of the frame or widget STEP to OUT.
     void append(std::string& out, std::uint32_t step) {
         const FrameLog::Step& s = log_.steps()[step];
-        if (s.parent != FrameLog::kNoStep)
-            out += parentPath(s.parent);
+        if (s.parent != FrameLog::kNoStep) {
+            const Place parent = parentPath(s.parent);
+            out.append(arena_, parent.start, parent.size);
+        }
         out += '/';
         out += names_[s.name];
         if (s.ordinal > 0) {
@@ -34,16 +36,26 @@ public:
     }
 
 private:
-    const std::string& parentPath(std::uint32_t step) {
-        std::string& path = paths_[step];
+    // Where a widget's path lies in the arena; size 0 until it is made.
+    struct Place {
+        std::size_t start = 0;
+        std::size_t size = 0;
+    };
+
+    Place parentPath(std::uint32_t step) {
         // As deep as the widgets nest, which the parser keeps to 256 levels.
-        if (path.empty())
+        if (places_[step].size == 0) {
+            std::string path;
             append(path, step);
-        return path;
+            places_[step] = Place{arena_.size(), path.size()};
+            arena_ += path;
+        }
+        return places_[step];
     }
 
     const FrameLog& log_;
-    std::vector<std::string> paths_;
+    std::vector<Place> places_;
+    std::string arena_; // every widget path made so far, one after another
     std::vector<std::string> names_;
 };
 
