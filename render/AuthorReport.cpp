@@ -44,9 +44,7 @@ RenderExit AuthorReport::report(const OpenOutcome& outcome, const XmlDocument& d
     if (json_)
         writeJsonReport(out, outcome, log_, checks_);
     if (at_) {
-        std::string lines;
-        listed_ = appendFramesAt(lines, log_, *at_, outcome.fileName) > 0 || listed_;
-        std::fwrite(lines.data(), 1, lines.size(), out);
+        listed_ = writeFramesAt(out, log_, *at_, outcome.fileName) > 0 || listed_;
         if (!outcome.loaded)
             writeText(err, outcome.statusText + u'\n');
     }

@@ -29,8 +29,10 @@ bool holds(const MapRect& rect, MapPoint point) {
            point.y < block.Bottom;
 }
 
-std::size_t appendFramesAt(std::string& out, const FrameLog& log, MapPoint point,
-                           const QString& path) {
+std::size_t writeFramesAt(std::FILE* stream, const FrameLog& log, MapPoint point,
+                          const QString& path) {
+    // Written in pieces: every frame of a layout may hold the point.
+    std::string out;
     std::vector<std::string> names;
     for (const QString& name : log.names())
         names.push_back(name.toStdString());
@@ -61,7 +63,12 @@ std::size_t appendFramesAt(std::string& out, const FrameLog& log, MapPoint point
         paths.append(out, frame.step);
         out += '\n';
         ++listed;
+        if (out.size() >= 1 << 16) {
+            std::fwrite(out.data(), 1, out.size(), stream);
+            out.clear();
+        }
     }
+    std::fwrite(out.data(), 1, out.size(), stream);
     return listed;
 }
 

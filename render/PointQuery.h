@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,9 +27,9 @@ std::optional<MapPoint> parseMapPoint(const QString& text);
 // Whether RECT's pixel block holds POINT.
 bool holds(const MapRect& rect, MapPoint point);
 
-// Appends to OUT, in UTF-8, the line of each frame of LOG that holds POINT, each ending in a
-// line break; PATH is the layout's absolute name. Returns the number of lines.
-std::size_t appendFramesAt(std::string& out, const FrameLog& log, MapPoint point,
-                           const QString& path);
+// Writes to STREAM, in UTF-8, the line of each frame of LOG that holds POINT; PATH is the
+// layout's absolute name. Returns the number of lines.
+std::size_t writeFramesAt(std::FILE* stream, const FrameLog& log, MapPoint point,
+                          const QString& path);
 
 } // namespace lyremap

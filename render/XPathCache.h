@@ -7,6 +7,7 @@
 
 #include <charconv>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace lyremap {
@@ -16,7 +17,7 @@ public:
     // Paths of LOG's steps, with NAMES (one for each of LOG's names, in its order) as the
     // texts of the element names: the names themselves, or as a format must write them.
     XPathCache(const FrameLog& log, std::vector<std::string> names)
-        : log_(log), places_(log.steps().size()), names_(std::move(names)) {}
+        : log_(log), names_(std::move(names)) {}
 
     // Appends the path of the frame or widget STEP to OUT.
     void append(std::string& out, std::uint32_t step) {
@@ -36,7 +37,7 @@ public:
     }
 
 private:
-    // Where a widget's path lies in the arena; size 0 until it is made.
+    // Where a widget's path lies in the arena.
     struct Place {
         std::size_t start = 0;
         std::size_t size = 0;
@@ -44,17 +45,18 @@ private:
 
     Place parentPath(std::uint32_t step) {
         // As deep as the widgets nest, which the parser keeps to 256 levels.
-        if (places_[step].size == 0) {
-            std::string path;
-            append(path, step);
-            places_[step] = Place{arena_.size(), path.size()};
-            arena_ += path;
-        }
-        return places_[step];
+        if (const auto known = places_.find(step); known != places_.end())
+            return known->second;
+        std::string path;
+        append(path, step);
+        const Place place{arena_.size(), path.size()};
+        arena_ += path;
+        places_.emplace(step, place);
+        return place;
     }
 
     const FrameLog& log_;
-    std::vector<Place> places_;
+    std::unordered_map<std::uint32_t, Place> places_; // by step, of the widgets made so far
     std::string arena_; // every widget path made so far, one after another
     std::vector<std::string> names_;
 };
