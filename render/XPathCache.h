@@ -45,8 +45,14 @@ private:
 
     Place parentPath(std::uint32_t step) {
         // As deep as the widgets nest, which the parser keeps to 256 levels.
-        if (const auto known = places_.find(step); known != places_.end())
-            return known->second;
+        // A widget's frames come one after another: the last one asked for is kept at hand.
+        if (step == lastStep_)
+            return lastPlace_;
+        if (const auto known = places_.find(step); known != places_.end()) {
+            lastStep_ = step;
+            lastPlace_ = known->second;
+            return lastPlace_;
+        }
         std::string path;
         append(path, step);
         const Place place{arena_.size(), path.size()};
@@ -57,6 +63,8 @@ private:
 
     const FrameLog& log_;
     std::unordered_map<std::uint32_t, Place> places_; // by step, of the widgets made so far
+    std::uint32_t lastStep_ = FrameLog::kNoStep;
+    Place lastPlace_;
     std::string arena_; // every widget path made so far, one after another
     std::vector<std::string> names_;
 };
