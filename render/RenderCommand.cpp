@@ -124,6 +124,11 @@ int runRenderCommand(const QStringList& arguments, std::FILE* out, std::FILE* er
     // --at answers as grep does: 1 when no layout had a frame there.
     if (options.at && !layoutRun.listedAny())
         status.note(RenderFailed);
+    // What standard output could not take (a full disk behind it) is lost: never a success.
+    if (std::fflush(out) != 0 || std::ferror(out) != 0) {
+        complain(err, QStringLiteral("standard output could not be written"));
+        status.note(RenderTrouble);
+    }
     return status.value();
 }
 

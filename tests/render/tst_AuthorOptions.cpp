@@ -74,6 +74,8 @@ private slots:
     void framesAtAPixel();
     void badCombinations_data();
     void badCombinations();
+    void fullStandardOutput_data();
+    void fullStandardOutput();
 };
 
 void AuthorOptionsTest::warnings_data() {
@@ -394,6 +396,22 @@ void AuthorOptionsTest::badCombinations() {
     QCOMPARE(run.status, 2);
     QVERIFY(run.out.isEmpty());
     QVERIFY2(run.err.startsWith("lyremap-render: " + complaint.toUtf8()), run.err.constData());
+}
+
+void AuthorOptionsTest::fullStandardOutput_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("outcome") << QStringList();
+    QTest::newRow("--json") << QStringList{u"--json"_s};
+    QTest::newRow("--at") << QStringList{u"--at=300,200"_s};
+}
+
+void AuthorOptionsTest::fullStandardOutput() {
+    QFETCH(QStringList, options);
+    if (!QFileInfo(u"/dev/full"_s).isWritable())
+        QSKIP("no writable /dev/full here");
+    const RenderRun run = render(options << example("dialog.xml"), u"/dev/full"_s);
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.contains("standard output could not be written"), run.err.constData());
 }
 
 QTEST_GUILESS_MAIN(AuthorOptionsTest)
