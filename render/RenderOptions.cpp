@@ -37,7 +37,7 @@ const char* const RenderHelp =
     "written to a temporary file in its folder and renamed into place once complete.\n"
     "\n"
     "Exit status: the gravest of the layouts': 0 loaded, 3 loaded with warnings (--check),\n"
-    "1 failed; 2 bad arguments, or a map that cannot be written. With --at: 0 when a frame\n"
+    "1 failed; 2 bad arguments, or an output that cannot be written. With --at: 0 when a frame\n"
     "was listed and every layout loaded, else 1. --watch ends with 0 when interrupted.\n";
 
 namespace {
