@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <string>
 
 namespace lyremap {
 
@@ -9,22 +10,22 @@ void FrameLog::clear() {
     frames_.clear();
     steps_.clear();
     names_.clear();
-    namesUtf8_.clear();
+    utf8Names_.clear();
     open_.clear();
 }
 
 std::uint32_t FrameLog::addStep(const Node& node, int ordinal) {
     // Steps are the root and elements named widget or frame in some letter case: a few dozen
-    // names at the most, so a short search of the document's own bytes beats hashing every
-    // step's name, and a name is made a QString once.
+    // names at the most, so a short search over their UTF-8 text beats hashing every step's
+    // name, and no text is converted for a name already known.
     const std::string_view name = node.NodeNameUtf8();
-    auto known = std::find(namesUtf8_.begin(), namesUtf8_.end(), name);
-    if (known == namesUtf8_.end()) {
-        known = namesUtf8_.insert(namesUtf8_.end(), std::string(name));
+    auto known = std::find(utf8Names_.begin(), utf8Names_.end(), name);
+    if (known == utf8Names_.end()) {
+        known = utf8Names_.insert(utf8Names_.end(), std::string(name));
         names_.push_back(node.NodeName());
     }
     const std::uint32_t parent = open_.empty() ? kNoStep : open_.back();
-    steps_.push_back(Step{parent, static_cast<std::uint32_t>(known - namesUtf8_.begin()), ordinal});
+    steps_.push_back(Step{parent, static_cast<std::uint32_t>(known - utf8Names_.begin()), ordinal});
     return static_cast<std::uint32_t>(steps_.size() - 1);
 }
 

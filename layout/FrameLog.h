@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,9 @@ public:
     void clear();
 
     // The frames in drawing order, also those drawn before a failure ended the open.
-    const std::vector<Frame>& frames() const { return frames_; }
+    const std::deque<Frame>& frames() const { return frames_; }
     // Every element step, the root first: widgets entered and frames drawn.
-    const std::vector<Step>& steps() const { return steps_; }
+    const std::deque<Step>& steps() const { return steps_; }
     // The element names the steps use, each once.
     const std::vector<QString>& names() const { return names_; }
     // The XPath of STEP, from the root down.
@@ -50,10 +51,12 @@ public:
 private:
     std::uint32_t addStep(const Node& node, int ordinal);
 
-    std::vector<Frame> frames_;
-    std::vector<Step> steps_;
+    // In blocks, not one array: a layout may have millions of frames, and growing an array
+    // would hold the old and the new copy at once.
+    std::deque<Frame> frames_;
+    std::deque<Step> steps_;
     std::vector<QString> names_;
-    std::vector<std::string> namesUtf8_; // the same names as the document holds them
+    std::vector<std::string> utf8Names_; // the same names in UTF-8, for finding them
     std::vector<std::uint32_t> open_;    // the steps of the root and the widgets being walked
 };
 

@@ -37,12 +37,18 @@ OpenOutcome OpenLayout(XmlDocument& xmlDoc, MapTarget& map, const QString& name,
                 walk.DrawWidget(child.node(), 0, 0, ordinal);
         }
         map.RefreshMap();
-        return OpenOutcome{true, xmlDoc.FileName() + QStringLiteral(" loaded.")};
+        return OpenOutcome{true, xmlDoc.FileName() + QStringLiteral(" loaded."), xmlDoc.FileName(),
+                           QString(), std::nullopt};
     } catch (const std::exception& failure) {
         // A failure before the load (the map could not be made) still names the file the user
         // chose, not the one loaded before it.
         const QString fileName = loadAttempted ? xmlDoc.FileName() : absoluteName;
-        return OpenOutcome{false, fileName + QStringLiteral(" failed: ") + failureMessage(failure)};
+        const QString message = failureMessage(failure);
+        std::optional<ParseReport> report;
+        if (const auto* parseError = dynamic_cast<const EDOMParseError*>(&failure))
+            report = parseError->report();
+        return OpenOutcome{false, fileName + QStringLiteral(" failed: ") + message, fileName,
+                           message, std::move(report)};
     }
 }
 

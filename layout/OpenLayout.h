@@ -7,6 +7,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <optional>
 
 namespace lyremap {
 
@@ -14,6 +15,10 @@ namespace lyremap {
 struct OpenOutcome {
     bool loaded = false; // true when the whole layout was drawn
     QString statusText;  // "<absolute file name> loaded." or "... failed: <message>"
+    QString fileName;    // the absolute name of the file the open was about
+    QString failure;     // the failure's message; empty when loaded
+    // What the parser reported when it refused the file, or the file could not be read.
+    std::optional<ParseReport> parseReport;
 };
 
 // NAME made absolute against the working directory, with "." and ".." folded and no symbolic

@@ -9,10 +9,10 @@ LayoutRenderer::LayoutRenderer(std::FILE* trace, bool keepOutlines) : target_(&s
         target_ = &recorder_.emplace(*target_);
 }
 
-OpenOutcome LayoutRenderer::open(const QString& path) {
+OpenOutcome LayoutRenderer::open(const QString& path, WalkListener* listener) {
     if (recorder_)
         recorder_->clear();
-    return OpenLayout(xmlDoc_, *target_, path);
+    return OpenLayout(xmlDoc_, *target_, path, QLocale::system(), listener);
 }
 
 DrawnMap LayoutRenderer::drawn() const {

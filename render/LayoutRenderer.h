@@ -23,8 +23,11 @@ public:
     LayoutRenderer(const LayoutRenderer&) = delete;
     LayoutRenderer& operator=(const LayoutRenderer&) = delete;
 
-    // Opens the file PATH onto the map; failures are in the outcome, never thrown.
-    OpenOutcome open(const QString& path);
+    // Opens the file PATH onto the map, telling LISTENER (if any) what the walk does; failures
+    // are in the outcome, never thrown.
+    OpenOutcome open(const QString& path, WalkListener* listener = nullptr);
+    // The document of the last open, held until the next.
+    const XmlDocument& document() const { return xmlDoc_; }
     // What the last open drew; valid until the next open.
     DrawnMap drawn() const;
 

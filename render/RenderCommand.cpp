@@ -1,5 +1,6 @@
 #include "render/RenderCommand.h"
 
+#include "render/AuthorReport.h"
 #include "render/DiffCommand.h"
 #include "render/LayoutRenderer.h"
 #include "render/MapOutputs.h"
@@ -33,14 +34,15 @@ int usageError(std::FILE* err, const QString& problem) {
 class LayoutRun {
 public:
     LayoutRun(const RenderOptions& options, bool keepOutlines, std::FILE* report, std::FILE* err)
-        : renderer_(options.trace ? report : nullptr, keepOutlines), scale_(options.scale),
-          report_(report), err_(err) {}
+        : renderer_(options.trace ? report : nullptr, keepOutlines),
+          author_(options.check, options.json, options.at), scale_(options.scale), report_(report),
+          err_(err) {}
 
     // Opens LAYOUT, writes its map to OUTPUT, if any, unless the open failed and ONLY_LOADED is
-    // set, then prints the status line: once it is out, the map is in place. Returns the
-    // layout's status.
+    // set, then prints what --check, --json or --at ask for and the status line: once it is
+    // out, the map is in place. Returns the layout's status.
     RenderExit run(const QString& layout, const std::optional<QString>& output, bool onlyLoaded) {
-        const OpenOutcome outcome = renderer_.open(layout);
+        const OpenOutcome outcome = renderer_.open(layout, author_.listener());
         std::optional<QString> writeFailure;
         if (output && (outcome.loaded || !onlyLoaded)) {
             try {
@@ -49,17 +51,23 @@ public:
                 writeFailure = failure.message();
             }
         }
-        writeText(report_, outcome.statusText + u'\n');
+        const RenderExit found = author_.report(outcome, renderer_.document(), report_, err_);
+        if (author_.printsStatusLine())
+            writeText(report_, outcome.statusText + u'\n');
         std::fflush(report_);
         if (writeFailure) {
             complain(err_, *writeFailure);
             return RenderTrouble;
         }
-        return outcome.loaded ? RenderLoaded : RenderFailed;
+        return found;
     }
+
+    // True once --at has listed a frame.
+    bool listedAny() const { return author_.listedAny(); }
 
 private:
     LayoutRenderer renderer_;
+    AuthorReport author_;
     int scale_;
     std::FILE* report_;
     std::FILE* err_;
@@ -116,6 +124,14 @@ int runRenderCommand(const QStringList& arguments, std::FILE* out, std::FILE* er
     ExitStatus status;
     for (qsizetype i = 0; i < options.layouts.size(); ++i)
         status.note(layoutRun.run(options.layouts[i], outputs[std::size_t(i)], false));
+    // --at answers as grep does: 1 when no layout had a frame there.
+    if (options.at && !layoutRun.listedAny())
+        status.note(RenderFailed);
+    // What standard output could not take (a full disk behind it) is lost: never a success.
+    if (std::fflush(out) != 0 || std::ferror(out) != 0) {
+        complain(err, QStringLiteral("standard output could not be written"));
+        status.note(RenderTrouble);
+    }
     return status.value();
 }
 

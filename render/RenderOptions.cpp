@@ -6,7 +6,7 @@ namespace lyremap {
 
 const char* const RenderUsage =
     "Usage: lyremap-render [--trace] [--output FILE | --output-dir DIR] "
-    "[--scale N] [--watch] LAYOUT...\n"
+    "[--scale N] [--watch] [--check] [--json | --at X,Y] LAYOUT...\n"
     "       lyremap-render --diff [--output FILE] [--scale N] OLD NEW\n";
 
 const char* const RenderHelp =
@@ -23,6 +23,13 @@ const char* const RenderHelp =
     "  --scale N         draw each map pixel as N by N pixels, N from 1 to 16 (default 1)\n"
     "  --watch           with one LAYOUT: open it again and rewrite its map each time the file\n"
     "                    changes, at most four times a second, until interrupted (Ctrl+C)\n"
+    "  --check           print on standard error what each layout gets wrong, one finding a\n"
+    "                    line: PATH:LINE:COLUMN: warning: TEXT [NAME]; exit 3 when a layout\n"
+    "                    loads with warnings\n"
+    "  --json            print one JSON document a layout, on a line of its own, instead of\n"
+    "                    the outcome: its frames with their places and XPaths, its findings\n"
+    "  --at X,Y          list the frames whose rectangle holds map pixel X,Y instead of the\n"
+    "                    outcome: PATH:LINE:COLUMN: frame LEFT TOP RIGHT BOTTOM PEN XPATH\n"
     "  --diff            compare the frames of two layouts, OLD and NEW (see below), and\n"
     "                    write both maps over each other to the output FILE, if given\n"
     "  --help            show this help and exit\n"
@@ -44,10 +51,11 @@ const char* const RenderHelp =
     "resized), then restyled. The picture shows outlines that both layouts draw in black, those\n"
     "only OLD draws in red and those only NEW draws in green, green over red over black.\n"
     "\n"
-    "Exit status: the highest of the layouts': 0 loaded, 1 failed; 2 bad arguments, or a map\n"
-    "that cannot be written. --watch ends with 0 when interrupted. --diff: 0 no difference,\n"
-    "1 differences, 2 trouble (a layout that fails to load, whose outcome then goes to\n"
-    "standard error; bad arguments; a picture that cannot be written).\n";
+    "Exit status: the gravest of the layouts': 0 loaded, 3 loaded with warnings (--check),\n"
+    "1 failed; 2 bad arguments, or an output that cannot be written. With --at: 0 when a frame\n"
+    "was listed and every layout loaded, else 1. --watch ends with 0 when interrupted.\n"
+    "--diff: 0 no difference, 1 differences, 2 trouble (a layout that fails to load, whose\n"
+    "outcome then goes to standard error; bad arguments; a picture that cannot be written).\n";
 
 namespace {
 
@@ -58,6 +66,19 @@ int parseScale(const QString& text) {
         throw UsageError(
             QStringLiteral("--scale takes a whole number from 1 to 16, not '%1'").arg(text));
     return scale;
+}
+
+// --json and --at take standard output for themselves and say what a layout holds once.
+void checkAuthorOptions(const RenderOptions& options) {
+    const auto refuse = [](const char* text) { throw UsageError(QString::fromLatin1(text)); };
+    if (options.json && options.at)
+        refuse("--json and --at cannot be used together");
+    if ((options.json || options.at) && options.trace)
+        refuse("--trace cannot be used with --json or --at, which take standard output");
+    if ((options.json || options.at) && options.outputIsStdout())
+        refuse("--output - cannot be used with --json or --at, which take standard output");
+    if (options.at && options.watch)
+        refuse("--at answers once; it cannot be used with --watch");
 }
 
 } // namespace
@@ -71,10 +92,14 @@ RenderOptions parseRenderOptions(const QStringList& arguments) {
                                        QStringLiteral("DIR"));
     const QCommandLineOption scale(QStringLiteral("scale"), QString(), QStringLiteral("N"));
     const QCommandLineOption watch(QStringLiteral("watch"));
+    const QCommandLineOption check(QStringLiteral("check"));
+    const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption at(QStringLiteral("at"), QString(), QStringLiteral("X,Y"));
     const QCommandLineOption diff(QStringLiteral("diff"));
     const QCommandLineOption help(QStringLiteral("help"));
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({trace, output, outputDir, scale, watch, diff, help, version});
+    parser.addOptions(
+        {trace, output, outputDir, scale, watch, check, json, at, diff, help, version});
     if (!parser.parse(QStringList{QStringLiteral("lyremap-render")} + arguments))
         throw UsageError(parser.errorText());
 
@@ -88,7 +113,7 @@ RenderOptions parseRenderOptions(const QStringList& arguments) {
         return options;
     }
     // An option given twice would silently lose one of its values.
-    for (const QCommandLineOption* option : {&output, &outputDir, &scale})
+    for (const QCommandLineOption* option : {&output, &outputDir, &scale, &at})
         if (parser.values(*option).size() > 1)
             throw UsageError(QStringLiteral("--%1 given more than once").arg(option->names()[0]));
 
@@ -102,6 +127,15 @@ RenderOptions parseRenderOptions(const QStringList& arguments) {
         options.outputDir = parser.value(outputDir);
     if (parser.isSet(scale))
         options.scale = parseScale(parser.value(scale));
+    options.check = parser.isSet(check);
+    options.json = parser.isSet(json);
+    if (parser.isSet(at)) {
+        options.at = parseMapPoint(parser.value(at));
+        if (!options.at)
+            throw UsageError(
+                QStringLiteral("--at takes a map pixel X,Y, two whole numbers, not '%1'")
+                    .arg(parser.value(at)));
+    }
 
     if (options.layouts.isEmpty())
         throw UsageError(QStringLiteral("no layout file given"));
@@ -113,13 +147,15 @@ RenderOptions parseRenderOptions(const QStringList& arguments) {
     if (options.output && options.outputDir)
         throw UsageError(QStringLiteral("--output and --output-dir cannot be used together"));
     if (options.diff) {
-        // A diff compares two opens; tracing them, following one or a map per layout does not
-        // fit with it.
+        // A diff compares two opens; tracing them, following one, a map per layout or a report
+        // of each does not fit with it.
         if (options.layouts.size() != 2)
             throw UsageError(QStringLiteral("--diff takes two layout files, OLD and NEW"));
         for (const auto& [given, name] :
              {std::pair{options.trace, "--trace"}, std::pair{options.watch, "--watch"},
-              std::pair{bool(options.outputDir), "--output-dir"}})
+              std::pair{bool(options.outputDir), "--output-dir"},
+              std::pair{options.check, "--check"}, std::pair{options.json, "--json"},
+              std::pair{bool(options.at), "--at"}})
             if (given)
                 throw UsageError(QStringLiteral("--diff cannot be used with %1").arg(name));
     }
@@ -129,6 +165,7 @@ RenderOptions parseRenderOptions(const QStringList& arguments) {
         throw UsageError(QStringLiteral("--watch takes one layout file"));
     if (options.watch && options.outputIsStdout())
         throw UsageError(QStringLiteral("--watch cannot write to standard output"));
+    checkAuthorOptions(options);
     return options;
 }
 

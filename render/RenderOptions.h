@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/Exception.h"
+#include "render/PointQuery.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,6 +23,9 @@ struct RenderOptions {
     int scale = 1;                    // --scale N, 1 to MaxScale
     bool watch = false;               // --watch; one layout
     bool diff = false;                // --diff: compare two layouts, OLD and NEW
+    bool check = false;               // --check
+    bool json = false;                // --json
+    std::optional<MapPoint> at;       // --at X,Y
 
     static constexpr int MaxScale = 16;
     // True when the map goes to standard output, so the outcome goes to standard error.

@@ -13,6 +13,7 @@ struct ParseReport {
     QString reason;  // the parser's description, without a trailing line break
     int line = 0;    // 1-based line of the offending source, 0 when there is none
     QString srcText; // the offending source line (only its start is shown)
+    int column = 0;  // 1-based column on that line where the parser gives one, else 0
 };
 
 // The parser could not load the file: missing, unreadable, not a regular file or not

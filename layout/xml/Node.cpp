@@ -149,6 +149,22 @@ QList<WrittenAttribute> Node::WrittenAttributes() const {
     return written;
 }
 
+void Node::UnprefixedAttributesUtf8(
+    std::vector<std::pair<const char*, std::string_view>>& attributes) const {
+    const CompactNode& node = doc_->node(index_);
+    if (node.kind() != CompactKind::Element || node.firstAttribute == kNoNode)
+        return;
+    for (std::uint32_t i = node.firstAttribute;; ++i) {
+        const detail::CompactAttribute& attribute = doc_->tree.attributes[i];
+        if (const detail::AttributeName& name = doc_->tree.attributeNames[attribute.name()];
+            name.prefix == nullptr)
+            attributes.emplace_back(reinterpret_cast<const char*>(name.localName),
+                                    attribute.value());
+        if (attribute.last())
+            break;
+    }
+}
+
 // What an AttributeSet has learnt of the last document it was used with.
 struct AttributeSet::Learnt {
     static constexpr std::uint8_t kNone = 0xFF;

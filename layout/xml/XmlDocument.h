@@ -23,6 +23,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace lyremap {
@@ -112,6 +113,16 @@ public:
     // The attributes written on this element in document order, namespace declarations and
     // DTD defaults left out; empty for other kinds.
     QList<WrittenAttribute> WrittenAttributes() const;
+    // The attributes of WrittenAttributes() whose names have no namespace prefix, in document
+    // order, appended to ATTRIBUTES without copying: each name as NUL-terminated UTF-8, which
+    // is the same pointer for every attribute of that name in the document, and its value in
+    // UTF-8. Valid while the document is held.
+    void UnprefixedAttributesUtf8(
+        std::vector<std::pair<const char*, std::string_view>>& attributes) const;
+
+    // A number that equal handles of one load share and other handles of it do not, for
+    // keeping sets of nodes.
+    std::uint64_t key() const { return (std::uint64_t{via_} << 32) | index_; }
 
     // Two handles are equal when they are handles on the same node of the same load, reached
     // through the same entity reference.

@@ -7,6 +7,7 @@
 #include "layout/xml/TreeBuilder.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cstdint>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -118,6 +119,7 @@ void collectError(void* /*context*/, xmlErrorPtr error) {
     collector->failed = true;
     collector->report.reason = reasonText(error->message);
     collector->report.line = error->line;
+    collector->report.column = error->line > 0 ? std::max(error->int2, 0) : 0;
 
     // Errors inside an entity's content, and the few raised without a context, carry the line
     // within the entity or none: the place in the file is where the document's parse stands.
@@ -125,8 +127,10 @@ void collectError(void* /*context*/, xmlErrorPtr error) {
     if (ctxt == nullptr || ctxt->inputNr < 1)
         return;
     if (error->ctxt != ctxt)
-        if (const xmlParserInput* input = reportedInput(ctxt))
+        if (const xmlParserInput* input = reportedInput(ctxt)) {
             collector->report.line = input->line;
+            collector->report.column = input->line > 0 ? std::max(input->col, 0) : 0;
+        }
     if (const xmlParserInput* document = ctxt->inputTab[0]; document->buf != nullptr &&
                                                             document->buf->encoder != nullptr &&
                                                             document->buf->encoder->name != nullptr)

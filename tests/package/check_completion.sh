@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The bash completion of lyremap-render offers the options its --help lists, PNG and SVG files
-# after --output, folders after --output-dir, 1 to 16 after --scale and layout files otherwise,
-# folders everywhere a file goes.
+# after --output, folders after --output-dir, 1 to 16 after --scale, nothing after --at and
+# layout files otherwise, folders everywhere a file goes.
 #   check_completion.sh LYREMAP_RENDER COMPLETION_SCRIPT
 set -uo pipefail
 source "$(dirname "$0")/common.sh"
@@ -54,5 +54,8 @@ done <<EOF_CASES
 --trace --output map.png | maps menu.xml
 --diff menu.xml | maps menu.xml
 --help | 
+--at | 
+--ch| --check
+--json m| maps menu.xml
 EOF_CASES
 exit $status

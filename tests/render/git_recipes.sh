@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The README's recipes for layouts kept in git, run in a throw-away repository: lyremap-render
 # --diff as a difftool (with -x, and as a [difftool "lyremap"] section, which with
-# --trust-exit-code makes git fail on a difference), and --trace as the textconv of a diff driver.
+# --trust-exit-code makes git fail on a difference), and --trace and --json as the textconv of a
+# diff driver.
 #   git_recipes.sh LYREMAP_RENDER
 set -uo pipefail
 if ! command -v git >/dev/null; then
@@ -46,4 +47,11 @@ echo '*.xml diff=lyremap' >.gitattributes
 out=$(git diff -- menu.xml)
 expect "textconv" "$out" '^\+DrawRectangle 20 10 120 60$' 'loaded\.'
 expect "textconv" "$out" '^-DrawRectangle 10 10 110 60$'
+
+if command -v python3 >/dev/null; then
+    git config diff.lyremap.textconv 'f() { lyremap-render --json "$1" | python3 -c "import json, sys; [print(json.dumps(f)) for f in json.load(sys.stdin)[\"frames\"]]"; }; f'
+    out=$(git diff -- menu.xml)
+    expect "textconv --json" "$out" '^\+\{.*"left": 20.*"path": "/widget_description/widget\[1\]/frame\[1\]"'
+    expect "textconv --json" "$out" '^-\{.*"left": 10,'
+fi
 exit $status

@@ -195,6 +195,18 @@ void MemoryBoundTest::peakMemory_data() {
         << u"layout"_s << 0 << kLayoutBytesPerFileByte << png16;
     QTest::newRow("10 MB of empty frames as SVG")
         << u"dense frames"_s << 0 << kLayoutBytesPerFileByte << svg;
+    // The frame log and findings of --check, --json and --at are kept within the same bounds.
+    const QStringList checkedJson{u"--check"_s, u"--json"_s};
+    QTest::newRow("billion laughs, checked as JSON")
+        << u"laughs in content"_s << 1 << kBytesPerFileByte << checkedJson;
+    QTest::newRow("100000 levels deep, checked as JSON")
+        << u"deep"_s << 1 << kBytesPerFileByte << checkedJson;
+    QTest::newRow("30 MB layout as JSON")
+        << u"layout"_s << 0 << kLayoutBytesPerFileByte << QStringList{u"--json"_s};
+    QTest::newRow("10 MB of empty frames as JSON")
+        << u"dense frames"_s << 0 << kLayoutBytesPerFileByte << QStringList{u"--json"_s};
+    QTest::newRow("10 MB of empty frames, the frames at a pixel")
+        << u"dense frames"_s << 0 << kLayoutBytesPerFileByte << QStringList{u"--at=5,5"_s};
 }
 
 void MemoryBoundTest::peakMemory() {

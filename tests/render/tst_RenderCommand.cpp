@@ -206,9 +206,10 @@ void RenderCommandTest::helpAndVersion() {
     const RenderRun help = render({QStringLiteral("--help")});
     QCOMPARE(help.status, 0);
     QVERIFY(help.out.startsWith("Usage: lyremap-render [--trace] [--output FILE | --output-dir "
-                                "DIR] [--scale N] [--watch] LAYOUT...\n"));
-    for (const char* option :
-         {"--trace", "--output FILE", "--output-dir DIR", "--scale N", "--watch", "Exit status"})
+                                "DIR] [--scale N] [--watch] [--check] [--json | --at X,Y] "
+                                "LAYOUT...\n"));
+    for (const char* option : {"--trace", "--output FILE", "--output-dir DIR", "--scale N",
+                               "--watch", "--check", "--json", "--at X,Y", "Exit status"})
         QVERIFY2(help.out.contains(option), option);
     const RenderRun version = render({QStringLiteral("--version")});
     QCOMPARE(version.status, 0);

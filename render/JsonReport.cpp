@@ -1,0 +1,171 @@
+#include "render/JsonReport.h"
+
+#include "render/XPathCache.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <algorithm>
+#include <charconv>
+#include <iterator>
+#include <string>
+
+namespace lyremap {
+
+namespace {
+
+QJsonValue placeValue(int value) {
+    return value > 0 ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
+}
+
+// Qt's JSON text of the string TEXT in UTF-8, without its quotes. Printable ASCII other than
+// '"' and '\' stands for itself, so most texts need no call into Qt. JSON escapes character by
+// character, so the text of a concatenation is the concatenation of the texts.
+std::string escaped(const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    if (std::all_of(utf8.begin(), utf8.end(),
+                    [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }))
+        return utf8.toStdString();
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return array.mid(2, array.size() - 4).toStdString(); // ["..."]
+}
+
+void appendNumber(std::string& out, std::int64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+    out.append(digits, std::size_t(end - digits));
+}
+
+// A place's line or column, null when there is none.
+void appendPlace(std::string& out, int value) {
+    if (value > 0)
+        appendNumber(out, value);
+    else
+        out += "null";
+}
+
+// Collects output and hands it to the stream in large pieces.
+class Output {
+public:
+    explicit Output(std::FILE* out) : out_(out) { buffer_.reserve(2 * kPiece); }
+    ~Output() { flush(); }
+    // The buffer to append to; call done() after each piece.
+    std::string& buffer() { return buffer_; }
+    void done() {
+        if (buffer_.size() >= kPiece)
+            flush();
+    }
+    void flush() {
+        std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
+        buffer_.clear(); // keeps the room
+    }
+
+private:
+    static constexpr std::size_t kPiece = 1 << 16;
+    std::FILE* out_;
+    std::string buffer_;
+};
+
+} // namespace
+
+QJsonObject diagnosticJson(const Diagnostic& diagnostic) {
+    const bool error = diagnostic.severity == Diagnostic::Severity::Error;
+    return QJsonObject{
+        {QStringLiteral("severity"), error ? QStringLiteral("error") : QStringLiteral("warning")},
+        {QStringLiteral("name"), error ? QJsonValue(QJsonValue::Null) : diagnostic.name},
+        {QStringLiteral("line"), placeValue(diagnostic.position.line)},
+        {QStringLiteral("column"),
+         placeValue(diagnostic.position.line > 0 ? std::max(diagnostic.position.column, 1) : 0)},
+        {QStringLiteral("message"), diagnostic.message}};
+}
+
+void writeJsonReport(std::FILE* out, const OpenOutcome& outcome, const FrameLog& log,
+                     const LayoutChecks& checks) {
+    QJsonValue error(QJsonValue::Null);
+    if (const auto& failure = checks.error()) {
+        const QJsonObject json = diagnosticJson(*failure);
+        error = QJsonObject{{QStringLiteral("reason"), failure->message},
+                            {QStringLiteral("line"), json[QStringLiteral("line")]},
+                            {QStringLiteral("column"), json[QStringLiteral("column")]}};
+    }
+    const QJsonObject head{{QStringLiteral("file"), outcome.fileName},
+                           {QStringLiteral("loaded"), outcome.loaded},
+                           {QStringLiteral("status"), outcome.statusText},
+                           {QStringLiteral("error"), error}};
+
+    // The head object without its closing brace, then the diagnostics and the frames as two
+    // more members, one element at a time. Each element is put together from Qt's texts of its
+    // strings, with its members in the order Qt writes them (by name): building a QJsonObject
+    // for each of hundreds of thousands of frames would take several times as long as the open.
+    Output output(out);
+    std::string& text = output.buffer();
+    text += QJsonDocument(head).toJson(QJsonDocument::Compact).chopped(1).toStdString();
+    text += ",\"diagnostics\":[";
+    bool first = true;
+    for (const Diagnostic& warning : checks.warnings()) {
+        if (!std::exchange(first, false))
+            text += ',';
+        text += "{\"column\":";
+        appendPlace(text, warning.position.line > 0 ? std::max(warning.position.column, 1) : 0);
+        text += ",\"line\":";
+        appendPlace(text, warning.position.line);
+        text += ",\"message\":\"";
+        text += escaped(warning.message);
+        text += "\",\"name\":\"";
+        text += escaped(warning.name);
+        text += "\",\"severity\":\"warning\"}";
+        output.done();
+    }
+    text += "],\"frames\":[";
+
+    std::vector<std::string> names;
+    for (const QString& name : log.names())
+        names.push_back(escaped(name));
+    XPathCache paths(log, std::move(names));
+    first = true;
+    for (const FrameLog::Frame& drawn : log.frames()) {
+        if (!std::exchange(first, false))
+            text += ',';
+        // Written in place: the members other than the path take at most 150 bytes.
+        const std::size_t start = text.size();
+        text.resize(start + 160);
+        char* at = text.data() + start;
+        const auto put = [&at](std::string_view part) {
+            at = std::copy(part.begin(), part.end(), at);
+        };
+        const auto number = [&at](std::int64_t value) {
+            at = std::to_chars(at, at + 24, value).ptr;
+        };
+        const auto place = [&](int value) {
+            if (value > 0)
+                number(value);
+            else
+                put("null");
+        };
+        put("{\"bottom\":");
+        number(drawn.rect.Bottom);
+        put(",\"column\":");
+        place(drawn.position.column);
+        put(",\"left\":");
+        number(drawn.rect.Left);
+        put(",\"line\":");
+        place(drawn.position.line);
+        put(",\"path\":\"");
+        text.resize(std::size_t(at - text.data()));
+        paths.append(text, drawn.step);
+        const std::size_t afterPath = text.size();
+        text.resize(afterPath + 80);
+        at = text.data() + afterPath;
+        put("\",\"pen\":\"");
+        put(penStyleName(drawn.pen));
+        put("\",\"right\":");
+        number(drawn.rect.Right);
+        put(",\"top\":");
+        number(drawn.rect.Top);
+        put("}");
+        text.resize(std::size_t(at - text.data()));
+        output.done();
+    }
+    text += "]}\n";
+}
+
+} // namespace lyremap
