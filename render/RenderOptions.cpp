@@ -54,8 +54,9 @@ const char* const RenderHelp =
     "Exit status: the gravest of the layouts': 0 loaded, 3 loaded with warnings (--check),\n"
     "1 failed; 2 bad arguments, or an output that cannot be written. With --at: 0 when a frame\n"
     "was listed and every layout loaded, else 1. --watch ends with 0 when interrupted.\n"
-    "--diff: 0 no difference, 1 differences, 2 trouble (a layout that fails to load, whose\n"
-    "outcome then goes to standard error; bad arguments; a picture that cannot be written).\n";
+    "With --diff: 0 no difference, 1 differences, 2 trouble (a layout that fails to load,\n"
+    "whose outcome then goes to standard error; bad arguments; a picture that cannot be\n"
+    "written).\n";
 
 namespace {
 
