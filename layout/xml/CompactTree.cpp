@@ -1,5 +1,7 @@
 #include "layout/xml/CompactTree.h"
 
+#include "layout/xml/BulkPrefetch.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +20,9 @@ BulkMemory allocateBulk(std::size_t size) {
             throw std::bad_alloc();
         return BulkMemory(bytes);
     }
+    if (BulkPrefetch* prefetch = BulkPrefetch::active(); prefetch != nullptr && size == kBulkSize)
+        if (BulkMemory ready = prefetch->take())
+            return ready;
     const std::size_t rounded = (size + kBulkSize - 1) / kBulkSize * kBulkSize;
     auto* bytes = static_cast<std::byte*>(std::aligned_alloc(kBulkSize, rounded));
     if (bytes == nullptr)
