@@ -69,6 +69,23 @@ inline void step(TextPosition& position, const xmlChar* from, const xmlChar* to,
     position = TextPosition{line, column};
 }
 
+// True when [FROM, TO) holds neither a line end nor a byte of a multi-byte character, so that
+// its columns are its byte offsets: most tags are written so.
+bool plainLine(const xmlChar* from, const xmlChar* to) {
+    constexpr std::uint64_t kHigh = 0x8080808080808080u;
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    std::uint64_t found = 0;
+    for (; to - from >= 8; from += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, from, sizeof word);
+        const std::uint64_t x = word ^ (kOnes * '\n');
+        found |= (word | ((x - kOnes) & ~x)) & kHigh; // a high bit, or a byte that is '\n'
+    }
+    for (; from < to; ++from)
+        found |= (*from & 0x80) | (*from == '\n');
+    return found == 0;
+}
+
 } // namespace
 
 PositionTracker::PositionTracker(const xmlParserCtxt* ctxt, std::uint32_t prefix)
@@ -152,6 +169,13 @@ bool PositionTracker::placeInPlace(const xmlChar* open, const xmlChar* cur, int 
                                    std::vector<TextPosition>& places) {
     TextPosition at{line_, column_};
     const xmlChar* counted = open;
+    const bool plain = plainLine(open, cur);
+    const auto move = [&](const xmlChar* from, const xmlChar* to) {
+        if (plain)
+            at.column += static_cast<std::uint32_t>(to - from);
+        else
+            step(at, from, to, cur);
+    };
     for (int i = 0; i < count; ++i) {
         const xmlChar* const* a = attributes + 5 * i;
         const xmlChar* value = a[3];
@@ -173,13 +197,13 @@ bool PositionTracker::placeInPlace(const xmlChar* open, const xmlChar* cur, int 
         const xmlChar* name = p + 1 - length;
         if (name <= counted)
             return false;
-        step(at, counted, name, cur);
+        move(counted, name);
         places.push_back(at);
-        step(at, name, value, cur);
+        move(name, value);
         at.column += static_cast<std::uint32_t>(valueEnd - value);
         counted = valueEnd;
     }
-    step(at, counted, cur, cur);
+    move(counted, cur);
     line_ = at.line;
     column_ = at.column;
     return true;
