@@ -70,7 +70,9 @@ FrameOutcome WidgetWalk::placeFrame(const Node& node, std::int32_t X, std::int32
             fallback = Fallback::Absent;
             return std::nullopt;
         }
-        const auto value = integerFrom(values[k]);
+        // Most values are plain integers: read them here without a call.
+        const auto plain = readPlainInteger(*values[k]);
+        const auto value = plain ? plain : integerFrom(values[k]);
         if (!value) {
             fallback = Fallback::NotANumber;
             return std::nullopt;
