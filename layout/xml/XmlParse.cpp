@@ -28,10 +28,10 @@ constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOBLANKS | XML_PARSE_C
 
 constexpr qsizetype kSourceUnits = 40;
 
-// Files from this size on have their tree's blocks faulted in on a helper thread, two ahead;
+// Files from this size on have their tree's blocks faulted in on a helper thread, four ahead;
 // for smaller ones starting the thread costs more than it saves.
 constexpr std::int64_t kPrefetchFrom = std::int64_t{4} << 20;
-constexpr std::size_t kPrefetchAhead = 2;
+constexpr std::size_t kPrefetchAhead = 4;
 
 // The first error of one parse that refuses the document, with its source line when the
 // parser's buffer still holds it.
