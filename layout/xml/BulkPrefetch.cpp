@@ -13,8 +13,10 @@ constexpr std::size_t kPage = 4096;
 } // namespace
 
 BulkPrefetch::BulkPrefetch(std::size_t ahead)
-    : ahead_(ahead), previous_(std::exchange(activePrefetch, this)),
-      helper_([this](std::stop_token stop) { run(std::move(stop)); }) {}
+    : ahead_(ahead), helper_([this](std::stop_token stop) { run(std::move(stop)); }) {
+    // Only once the helper runs: a thread that cannot start leaves no trace.
+    previous_ = std::exchange(activePrefetch, this);
+}
 
 BulkPrefetch::~BulkPrefetch() {
     helper_.request_stop();

@@ -17,6 +17,7 @@ namespace lyremap::detail {
 
 class BulkPrefetch {
 public:
+    // Starts the helper; std::system_error when no thread can be started.
     explicit BulkPrefetch(std::size_t ahead);
     BulkPrefetch(const BulkPrefetch&) = delete;
     BulkPrefetch& operator=(const BulkPrefetch&) = delete;
@@ -35,7 +36,7 @@ private:
     std::condition_variable_any wake_;
     std::vector<BulkMemory> ready_;
     std::size_t ahead_;
-    BulkPrefetch* previous_;
+    BulkPrefetch* previous_ = nullptr;
     std::jthread helper_; // last: it starts once everything above is made
 };
 

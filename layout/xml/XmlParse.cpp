@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
 
 namespace lyremap {
@@ -210,8 +211,13 @@ ParsedLayout parseLayoutFile(const QString& path) {
     builder.install(*ctxt->sax);
     {
         std::optional<detail::BulkPrefetch> prefetch;
-        if (file.size() >= kPrefetchFrom)
-            prefetch.emplace(kPrefetchAhead);
+        if (file.size() >= kPrefetchFrom) {
+            try {
+                prefetch.emplace(kPrefetchAhead);
+            } catch (const std::system_error&) {
+                // No thread to be had: the parse faults its blocks in itself, as for small files.
+            }
+        }
         const ScopedErrorRouting routing(&collector);
         doc.reset(xmlCtxtReadIO(ctxt.get(), &readFile, nullptr, &file,
                                 QFile::encodeName(path).constData(), nullptr, kParseOptions));
