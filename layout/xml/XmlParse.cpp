@@ -8,6 +8,7 @@
 #include "layout/xml/TreeBuilder.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cstdint>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -29,10 +30,14 @@ constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOBLANKS | XML_PARSE_C
 
 constexpr qsizetype kSourceUnits = 40;
 
-// Files from this size on have their tree's blocks faulted in on a helper thread, four ahead;
-// for smaller ones starting the thread costs more than it saves.
+// Files from this size on have their tree's blocks faulted in on a helper thread; for smaller
+// ones starting the thread costs more than it saves. One block ahead for each 8 MiB of file, up
+// to four: enough for a helper that waits for a core, and what is left unused at the end stays
+// small beside the file.
 constexpr std::int64_t kPrefetchFrom = std::int64_t{4} << 20;
-constexpr std::size_t kPrefetchAhead = 4;
+std::size_t prefetchAhead(std::int64_t fileSize) {
+    return static_cast<std::size_t>(std::clamp<std::int64_t>(fileSize >> 23, 1, 4));
+}
 
 // The first error of one parse that refuses the document, with its source line when the
 // parser's buffer still holds it.
@@ -213,7 +218,7 @@ ParsedLayout parseLayoutFile(const QString& path) {
         std::optional<detail::BulkPrefetch> prefetch;
         if (file.size() >= kPrefetchFrom) {
             try {
-                prefetch.emplace(kPrefetchAhead);
+                prefetch.emplace(prefetchAhead(file.size()));
             } catch (const std::system_error&) {
                 // No thread to be had: the parse faults its blocks in itself, as for small files.
             }
