@@ -4,6 +4,7 @@
 #include "layout/SiblingOrdinals.h"
 
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace lyremap {
@@ -70,7 +71,9 @@ FrameOutcome WidgetWalk::placeFrame(const Node& node, std::int32_t X, std::int32
             fallback = Fallback::Absent;
             return std::nullopt;
         }
-        const auto value = integerFrom(values[k]);
+        // Most values are plain integers: read them here without a call.
+        const auto plain = readPlainInteger(*values[k]);
+        const auto value = plain ? plain : integerFrom(values[k]);
         if (!value) {
             fallback = Fallback::NotANumber;
             return std::nullopt;
@@ -121,13 +124,22 @@ void WidgetWalk::DrawWidget(const Node& node, std::int32_t X, std::int32_t Y, in
         if (listener_ != nullptr)
             listener_->widgetEntered(widget, place);
         SiblingOrdinals frames;
+        // Without a listener, which counts every child's name, the nested widgets are walked
+        // from the first of them, and a widget without any is done here.
+        std::optional<ChildCursor> firstWidget;
         for (ChildCursor child(widget); !child.atEnd(); child.next()) {
             const std::string_view name = child.node().NodeNameUtf8();
             const int ordinal = listener_ != nullptr ? frames.next(name) : 0;
-            if (verdictFor(name).frame)
+            const NameVerdict& verdict = verdictFor(name);
+            if (verdict.frame)
                 drawFrame(child.node(), ordinal, x, y);
+            else if (verdict.widget && !firstWidget && listener_ == nullptr)
+                firstWidget = child;
         }
-        stack.push_back(Pending{ChildCursor(widget), x, y, {}});
+        if (listener_ != nullptr)
+            stack.push_back(Pending{ChildCursor(widget), x, y, {}});
+        else if (firstWidget)
+            stack.push_back(Pending{std::move(*firstWidget), x, y, {}});
     };
 
     enter(node, ordinal, X, Y);

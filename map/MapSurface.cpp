@@ -96,14 +96,14 @@ void MapSurface::DrawRectangle(const MapRect& rect) {
         const PatternBits& bits = patternBitsOf(pen_);
         const auto horizontal = [&](qint64 y) {
             if (y >= r0 && y <= r1)
-                marks_.markRow(y, c0, c1 - c0 + 1, (c0 - left) % pattern.period, bits);
+                marks_.markRow(y, c0, c1 - c0 + 1, bits.phaseAt(c0 - left), bits);
         };
         horizontal(top);
         if (bottom - 1 != top)
             horizontal(bottom - 1);
         const auto vertical = [&](qint64 x) {
             if (x >= c0 && x <= c1 && v0 <= v1)
-                marks_.markColumn(x, v0, v1 - v0 + 1, (v0 - top) % pattern.period, bits);
+                marks_.markColumn(x, v0, v1 - v0 + 1, bits.phaseAt(v0 - top), bits);
         };
         vertical(left);
         if (right - 1 != left)

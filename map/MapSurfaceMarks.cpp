@@ -13,7 +13,8 @@ constexpr quint32 Black = 0xFF000000u;
 // is on.
 void markBits(quint64* line, qint64 start, qint64 count, qint64 phase, const PatternBits& pattern) {
     const qint64 end = start + count;
-    int p = int(phase % pattern.period);
+    // No division per word: the phase moves by a remainder looked up in the pattern.
+    int p = int(pattern.phaseAt(phase));
     for (qint64 k = start; k < end;) {
         const int bit = int(k & 63);
         const qint64 n = std::min<qint64>(64 - bit, end - k);
@@ -22,7 +23,7 @@ void markBits(quint64* line, qint64 start, qint64 count, qint64 phase, const Pat
             bits &= ((quint64{1} << n) - 1) << bit;
         line[k >> 6] |= bits;
         k += n;
-        p = n == 64 ? p + pattern.wordStep : p + int(n) % pattern.period;
+        p += pattern.advance[n];
         if (p >= pattern.period)
             p -= pattern.period;
     }
@@ -31,6 +32,8 @@ void markBits(quint64* line, qint64 start, qint64 count, qint64 phase, const Pat
 } // namespace
 
 PatternBits::PatternBits(int on, int period) : period(period), wordStep(64 % period) {
+    for (int n = 0; n <= 64; ++n)
+        advance[n] = static_cast<std::uint8_t>(n % period);
     for (int p = 0; p < period; ++p)
         for (int j = 0; j < 64; ++j)
             if ((p + j) % period < on)

@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QtGlobal>
+#include <cstdint>
 #include <vector>
 
 namespace lyremap {
@@ -16,11 +17,16 @@ namespace lyremap {
 struct PatternBits {
     static constexpr int kMaxPeriod = 32;
     int period = 1;
-    int wordStep = 0; // how far the phase moves over a whole word: 64 modulo period
+    int wordStep = 0;              // how far the phase moves over a whole word: 64 modulo period
+    std::uint8_t advance[65] = {}; // how far the phase moves over N pixels: N modulo period
     quint64 words[kMaxPeriod] = {};
 
     // The pattern whose first ON pixels of every PERIOD are drawn (PERIOD at most kMaxPeriod).
     PatternBits(int on, int period);
+    // OFFSET (at least 0) modulo period; the common offsets need no division.
+    qint64 phaseAt(qint64 offset) const {
+        return offset < period ? offset : period == 1 ? 0 : offset % period;
+    }
 };
 
 class MapSurfaceMarks {

@@ -1,5 +1,7 @@
 #include "layout/xml/CompactTree.h"
 
+#include "layout/xml/BulkPrefetch.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +20,9 @@ BulkMemory allocateBulk(std::size_t size) {
             throw std::bad_alloc();
         return BulkMemory(bytes);
     }
+    if (BulkPrefetch* prefetch = BulkPrefetch::active(); prefetch != nullptr && size == kBulkSize)
+        if (BulkMemory ready = prefetch->take())
+            return ready;
     const std::size_t rounded = (size + kBulkSize - 1) / kBulkSize * kBulkSize;
     auto* bytes = static_cast<std::byte*>(std::aligned_alloc(kBulkSize, rounded));
     if (bytes == nullptr)
@@ -48,32 +53,9 @@ std::string_view TextArena::store(const char* bytes, std::size_t size) {
     return std::string_view(place, size);
 }
 
-std::string_view CompactAttribute::value() const {
-    if (size_ <= kInline)
-        return std::string_view(data_, size_);
-    const char* outside = nullptr;
-    std::memcpy(&outside, data_, sizeof outside);
-    return std::string_view(outside, size_);
-}
-
-void CompactAttribute::setValue(const char* bytes, std::size_t size, TextArena& arena) {
-    size_ = static_cast<std::uint32_t>(size);
-    if (size <= kInline) {
-        if (size > 0) // an empty value may come without bytes
-            std::memcpy(data_, bytes, size);
-        return;
-    }
+void CompactAttribute::setOutside(const char* bytes, std::size_t size, TextArena& arena) {
     const char* outside = arena.store(bytes, size).data();
     std::memcpy(data_, &outside, sizeof outside);
-}
-
-void CompactAttribute::setPlace(std::uint32_t line, std::uint32_t column,
-                                std::uint32_t elementLine) {
-    place_ = 0;
-    if (line == elementLine && column < 0x80000000u)
-        place_ = column;
-    else if (line > elementLine && line - elementLine < 128 && column < (1u << 24))
-        place_ = 0x80000000u | (line - elementLine) << 24 | column;
 }
 
 std::uint32_t CompactAttribute::line(std::uint32_t elementLine) const {

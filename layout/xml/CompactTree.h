@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <new>
@@ -40,15 +41,19 @@ public:
     std::uint32_t size() const { return size_; }
     T& operator[](std::uint32_t i) { return block(i / kBlock)[i % kBlock]; }
     const T& operator[](std::uint32_t i) const { return block(i / kBlock)[i % kBlock]; }
+    // How many items from I on lie in I's block, so that they can be read by pointer.
+    std::uint32_t leftInBlock(std::uint32_t i) const { return kBlock - i % kBlock; }
     // Appends a default item and returns it.
     T& append() {
         if (size_ == kNoIndex)
             throw std::length_error("BlockVector");
-        if (size_ % kBlock == 0)
+        if (next_ == end_) {
             blocks_.push_back(allocateBulk(kBulkSize));
-        T* item = &block(size_ / kBlock)[size_ % kBlock];
+            next_ = block(static_cast<std::uint32_t>(blocks_.size() - 1));
+            end_ = next_ + kBlock;
+        }
         ++size_;
-        return *new (item) T();
+        return *new (next_++) T();
     }
 
 private:
@@ -56,6 +61,9 @@ private:
 
     std::vector<BulkMemory> blocks_;
     std::uint32_t size_ = 0;
+    // Where the next item goes and where the last block ends: appending needs no division.
+    T* next_ = nullptr;
+    T* end_ = nullptr;
 };
 
 // Bytes copied once and kept at a fixed place for the tree's life.
@@ -118,16 +126,36 @@ public:
     // True for the element's last attribute.
     bool last() const { return (name_ & kLastBit) != 0; }
     void setName(std::uint32_t number, bool last) { name_ = number | (last ? kLastBit : 0); }
-    std::string_view value() const;
+    std::string_view value() const {
+        if (size_ <= kInline)
+            return std::string_view(data_, size_);
+        const char* outside = nullptr;
+        std::memcpy(&outside, data_, sizeof outside);
+        return std::string_view(outside, size_);
+    }
     // Sets the value, copying it into the record or into ARENA.
-    void setValue(const char* bytes, std::size_t size, TextArena& arena);
+    void setValue(const char* bytes, std::size_t size, TextArena& arena) {
+        size_ = static_cast<std::uint32_t>(size);
+        if (size > kInline)
+            return setOutside(bytes, size, arena);
+        if (size > 0) // an empty value may come without bytes
+            std::memcpy(data_, bytes, size);
+    }
     // Where the name is written, given the line of its element's tag; 0 for none (inside
     // entity content, or more than 127 lines below the tag's start).
-    void setPlace(std::uint32_t line, std::uint32_t column, std::uint32_t elementLine);
+    void setPlace(std::uint32_t line, std::uint32_t column, std::uint32_t elementLine) {
+        place_ = 0;
+        if (line == elementLine && column < 0x80000000u)
+            place_ = column;
+        else if (line > elementLine && line - elementLine < 128 && column < (1u << 24))
+            place_ = 0x80000000u | (line - elementLine) << 24 | column;
+    }
     std::uint32_t line(std::uint32_t elementLine) const;
     std::uint32_t column() const;
 
 private:
+    void setOutside(const char* bytes, std::size_t size, TextArena& arena);
+
     std::uint32_t name_ = 0;
     std::uint32_t size_ = 0;
     // Bit 31 clear: on the tag's first line, bits 0-30 the column. Set: bits 24-30 the lines

@@ -197,15 +197,22 @@ void Node::ReadAttributes(const AttributeSet& names,
                     learnt->slotOf[n] = static_cast<std::uint8_t>(k);
     }
     // The first attribute of each name; well-formed elements have one at most.
-    if (node.firstAttribute != kNoNode)
-        for (std::uint32_t i = node.firstAttribute;; ++i) {
-            const detail::CompactAttribute& attribute = doc_->tree.attributes[i];
-            const std::uint8_t k = learnt->slotOf[attribute.name()];
+    // The run is read by pointer within each block it lies in.
+    if (const std::uint32_t first = node.firstAttribute; first != kNoNode) {
+        const auto& attributes = doc_->tree.attributes;
+        const detail::CompactAttribute* attribute = &attributes[first];
+        std::uint32_t left = attributes.leftInBlock(first);
+        for (std::uint32_t i = first;; ++i) {
+            const std::uint8_t k = learnt->slotOf[attribute->name()];
             if (k != AttributeSet::Learnt::kNone && !values[k])
-                values[k] = attribute.value();
-            if (attribute.last())
+                values[k] = attribute->value();
+            if (attribute->last())
                 break;
+            attribute = --left != 0 ? attribute + 1 : &attributes[i + 1];
+            if (left == 0)
+                left = attributes.leftInBlock(i + 1);
         }
+    }
     if (node.namespaced)
         for (std::size_t k = 0; k < names.size(); ++k)
             if (!values[k])

@@ -11,6 +11,13 @@ namespace lyremap::detail {
 namespace {
 
 bool hasReference(std::string_view text) {
+    // Most values are a few bytes: a plain loop costs less than a call to memchr.
+    if (text.size() <= 16) {
+        for (const char c : text)
+            if (c == '&')
+                return true;
+        return false;
+    }
     return text.find('&') != std::string_view::npos;
 }
 

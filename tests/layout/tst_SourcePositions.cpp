@@ -98,6 +98,13 @@ void SourcePositionsTest::positions_data() {
     QTest::newRow("after a long multi-line DTD")
         << "<!DOCTYPE r [" + QByteArray("<!-- \xc3\xa4 -->\n").repeated(5'000) + "]> <r/>" << u"r"_s
         << u"5001:4"_s << u"x"_s << u"0:0"_s;
+    // Line ends and multi-byte characters at every place within the eight bytes counted at once.
+    for (int shift = 0; shift < 9; ++shift)
+        QTest::addRow("line ends and UTF-8 after %d two-byte characters", shift)
+            << "<r>" + QByteArray("\xc3\xa9").repeated(shift) +
+                   "\n\nab\xe2\x82\xac"
+                   "cdefgh\xc3\xa9<a\n\t x='\xc3\xa9\xc3\xa9'  y='2'/></r>"
+            << u"a"_s << u"3:11"_s << u"y"_s << u"4:11"_s;
 }
 
 void SourcePositionsTest::positions() {
