@@ -201,6 +201,11 @@ void CompactTreeTest::sameTreeForTrickyDocuments_data() {
                       "u='a&amp;b&#x9;&#60;'"
                       " v='&#38;#38;' w=''/>")
         << 0;
+    QByteArray lengths("<r xmlns:p='urn:odd'"); // values around the record's inline limit
+    for (int size : {0, 1, 6, 7, 8, 9, 15, 17, 600000})
+        lengths += " a" + QByteArray::number(size) + "='" + QByteArray(size, 'v') + "' p:b" +
+                   QByteArray::number(size) + "='" + QByteArray(size % 5, 'w') + '\'';
+    QTest::newRow("attribute values of many lengths") << lengths + "/>" << 0;
     QTest::newRow("entities declared, shared content")
         << QByteArray("<!DOCTYPE r [<!ENTITY e '<b x=\"1\"/>t'><!ENTITY t 'T'>]><r>&e;<c "
                       "a='&t;x'/>&e;</r>")
