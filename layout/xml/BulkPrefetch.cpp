@@ -12,8 +12,9 @@ constexpr std::size_t kPage = 4096;
 
 } // namespace
 
-BulkPrefetch::BulkPrefetch(std::size_t ahead)
-    : ahead_(ahead), helper_([this](std::stop_token stop) { run(std::move(stop)); }) {
+BulkPrefetch::BulkPrefetch(std::size_t ahead, std::size_t expected)
+    : ahead_(ahead), expected_(expected),
+      helper_([this](std::stop_token stop) { run(std::move(stop)); }) {
     // Only once the helper runs: a thread that cannot start leaves no trace.
     previous_ = std::exchange(activePrefetch, this);
 }
@@ -46,7 +47,9 @@ void BulkPrefetch::run(std::stop_token stop) {
     while (true) {
         {
             std::unique_lock lock(mutex_);
-            if (!wake_.wait(lock, stop, [this] { return ready_.size() < ahead_; }))
+            if (!wake_.wait(lock, stop, [this] {
+                    return ready_.size() < (made_ < expected_ ? ahead_ : std::size_t{1});
+                }))
                 return;
         }
         BulkMemory block;
@@ -61,6 +64,7 @@ void BulkPrefetch::run(std::stop_token stop) {
             bytes[at] = std::byte{0};
         const std::lock_guard lock(mutex_);
         ready_.push_back(std::move(block));
+        ++made_;
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <stop_token>
 #include <thread>
@@ -18,7 +19,7 @@ namespace lyremap::detail {
 class BulkPrefetch {
 public:
     // Starts the helper; std::system_error when no thread can be started.
-    explicit BulkPrefetch(std::size_t ahead);
+    explicit BulkPrefetch(std::size_t ahead, std::size_t expected = SIZE_MAX);
     BulkPrefetch(const BulkPrefetch&) = delete;
     BulkPrefetch& operator=(const BulkPrefetch&) = delete;
     // Stops the helper and frees the blocks nobody took.
@@ -36,6 +37,8 @@ private:
     std::condition_variable_any wake_;
     std::vector<BulkMemory> ready_;
     std::size_t ahead_;
+    std::size_t expected_;
+    std::size_t made_ = 0; // blocks the helper has made so far
     BulkPrefetch* previous_ = nullptr;
     std::jthread helper_; // last: it starts once everything above is made
 };

@@ -3,6 +3,7 @@
 #include "layout/xml/BulkPrefetch.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <sys/mman.h>
@@ -31,31 +32,46 @@ BulkMemory allocateBulk(std::size_t size) {
     return BulkMemory(bytes);
 }
 
-std::string_view TextArena::store(const char* bytes, std::size_t size) {
-    if (size == 0)
-        return std::string_view("", 0);
+char* TextArena::reserve(std::size_t size, std::size_t align) {
     if (size > kChunk / 4) {
         // A large value gets a chunk of its own, so the current chunk's rest is not wasted.
         chunks_.push_back(allocateBulk(size));
-        char* place = reinterpret_cast<char*>(chunks_.back().get());
-        std::memcpy(place, bytes, size);
-        return std::string_view(place, size);
+        return reinterpret_cast<char*>(chunks_.back().get());
     }
-    if (size > left_) {
+    std::size_t pad = (align - reinterpret_cast<std::uintptr_t>(free_) % align) % align;
+    if (pad + size > left_) {
         chunks_.push_back(allocateBulk(kChunk));
         free_ = reinterpret_cast<char*>(chunks_.back().get());
         left_ = kChunk;
+        pad = 0;
     }
-    char* place = free_;
+    char* place = free_ + pad;
+    free_ += pad + size;
+    left_ -= pad + size;
+    return place;
+}
+
+std::string_view TextArena::store(const char* bytes, std::size_t size) {
+    if (size == 0)
+        return std::string_view("", 0);
+    char* place = reserve(size, 1);
     std::memcpy(place, bytes, size);
-    free_ += size;
-    left_ -= size;
     return std::string_view(place, size);
 }
 
+const char* TextArena::storeCounted(const char* bytes, std::size_t size) {
+    const std::uint64_t count = size;
+    char* place = reserve(sizeof count + size, alignof(std::uint64_t));
+    std::memcpy(place, &count, sizeof count);
+    if (size > 0)
+        std::memcpy(place + sizeof count, bytes, size);
+    return place;
+}
+
 void CompactAttribute::setOutside(const char* bytes, std::size_t size, TextArena& arena) {
-    const char* outside = arena.store(bytes, size).data();
-    std::memcpy(data_, &outside, sizeof outside);
+    // An 8-aligned address has its lowest bit clear, which marks the word as one.
+    const std::uint64_t word = reinterpret_cast<std::uintptr_t>(arena.storeCounted(bytes, size));
+    std::memcpy(data_, &word, sizeof word);
 }
 
 std::uint32_t CompactAttribute::line(std::uint32_t elementLine) const {

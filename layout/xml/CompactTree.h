@@ -7,6 +7,7 @@
 
 #include <libxml/xmlstring.h>
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -70,8 +71,13 @@ private:
 class TextArena {
 public:
     std::string_view store(const char* bytes, std::size_t size);
+    // Copies SIZE bytes after an 8-aligned 64-bit count of them; gives the count's address.
+    const char* storeCounted(const char* bytes, std::size_t size);
 
 private:
+    // SIZE bytes of room at an address that is a multiple of ALIGN (at most 16).
+    char* reserve(std::size_t size, std::size_t align);
+
     static constexpr std::size_t kChunk = kBulkSize;
     std::vector<BulkMemory> chunks_;
     char* free_ = nullptr;
@@ -116,10 +122,11 @@ struct AttributeName {
 
 // An attribute written on an element: the number of its name, the place of its name in the
 // file and its value (UTF-8, references already replaced). Values of up to kInline bytes,
-// which most are, are held in the record itself; 20 bytes a record.
+// which most are, are held in the record itself; 16 bytes a record, since a large layout holds
+// millions of them and every byte of the tree is memory the kernel must clear first.
 class CompactAttribute {
 public:
-    static constexpr std::uint32_t kInline = 8;
+    static constexpr std::uint32_t kInline = 7;
     static constexpr std::uint32_t kLastBit = 0x80000000u;
 
     std::uint32_t name() const { return name_ & ~kLastBit; }
@@ -127,19 +134,23 @@ public:
     bool last() const { return (name_ & kLastBit) != 0; }
     void setName(std::uint32_t number, bool last) { name_ = number | (last ? kLastBit : 0); }
     std::string_view value() const {
-        if (size_ <= kInline)
-            return std::string_view(data_, size_);
-        const char* outside = nullptr;
-        std::memcpy(&outside, data_, sizeof outside);
-        return std::string_view(outside, size_);
+        if (const auto tag = static_cast<unsigned char>(data_[kTagAt]); (tag & 1) != 0)
+            return std::string_view(data_ + kInlineAt, tag >> 1);
+        // The record holds the address of the value's size, which the bytes follow.
+        std::uint64_t word = 0;
+        std::memcpy(&word, data_, sizeof word);
+        const auto* outside = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(word));
+        std::uint64_t size = 0;
+        std::memcpy(&size, outside, sizeof size);
+        return std::string_view(outside + sizeof size, size);
     }
     // Sets the value, copying it into the record or into ARENA.
     void setValue(const char* bytes, std::size_t size, TextArena& arena) {
-        size_ = static_cast<std::uint32_t>(size);
         if (size > kInline)
             return setOutside(bytes, size, arena);
+        data_[kTagAt] = static_cast<char>(size << 1 | 1);
         if (size > 0) // an empty value may come without bytes
-            std::memcpy(data_, bytes, size);
+            std::memcpy(data_ + kInlineAt, bytes, size);
     }
     // Where the name is written, given the line of its element's tag; 0 for none (inside
     // entity content, or more than 127 lines below the tag's start).
@@ -154,16 +165,22 @@ public:
     std::uint32_t column() const;
 
 private:
+    // data_ read as one 64-bit word tells the two forms apart by its lowest bit: set, the
+    // byte holding that bit is a tag (the size, shifted up by one) and the other seven hold
+    // the value; clear, the word is the address of an outside value, which is 8-aligned.
+    static constexpr bool kLittle = std::endian::native == std::endian::little;
+    static constexpr std::size_t kTagAt = kLittle ? 0 : 7;
+    static constexpr std::size_t kInlineAt = kLittle ? 1 : 0;
+
     void setOutside(const char* bytes, std::size_t size, TextArena& arena);
 
     std::uint32_t name_ = 0;
-    std::uint32_t size_ = 0;
     // Bit 31 clear: on the tag's first line, bits 0-30 the column. Set: bits 24-30 the lines
     // below the tag's first, bits 0-23 the column.
     std::uint32_t place_ = 0;
-    char data_[kInline]; // the value, or a pointer to it
+    char data_[8] = {kLittle, 0, 0, 0, 0, 0, 0, !kLittle}; // the value, or its size's address
 };
-static_assert(sizeof(CompactAttribute) == 20);
+static_assert(sizeof(CompactAttribute) == 16);
 
 // A namespace declaration, which the DOM shows as an attribute xmlns or xmlns:PREFIX.
 struct CompactNamespace {

@@ -38,6 +38,11 @@ constexpr std::int64_t kPrefetchFrom = std::int64_t{4} << 20;
 std::size_t prefetchAhead(std::int64_t fileSize) {
     return static_cast<std::size_t>(std::clamp<std::int64_t>(fileSize >> 23, 1, 4));
 }
+// The blocks a layout's tree is expected to need: about as many bytes as the file has, for
+// layouts made mostly of elements with short attribute values.
+std::size_t prefetchExpected(std::int64_t fileSize) {
+    return static_cast<std::size_t>(fileSize) / detail::kBulkSize;
+}
 
 // The first error of one parse that refuses the document, with its source line when the
 // parser's buffer still holds it.
@@ -221,7 +226,7 @@ ParsedLayout parseLayoutFile(const QString& path) {
         std::optional<detail::BulkPrefetch> prefetch;
         if (file.size() >= kPrefetchFrom) {
             try {
-                prefetch.emplace(prefetchAhead(file.size()));
+                prefetch.emplace(prefetchAhead(file.size()), prefetchExpected(file.size()));
             } catch (const std::system_error&) {
                 // No thread to be had: the parse faults its blocks in itself, as for small files.
             }

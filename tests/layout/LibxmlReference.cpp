@@ -4,6 +4,8 @@
 
 #include <QFile>
 #include <QHash>
+#include <QRegularExpression>
+#include <QSet>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/valid.h>
@@ -209,6 +211,18 @@ const xmlNode* rootOf(const xmlDoc* doc) {
 }
 
 } // namespace
+
+QStringList attributeNamesIn(const QByteArray& bytes) {
+    static const QRegularExpression name(QStringLiteral("([A-Za-z_:][-A-Za-z0-9_.:]*)\\s*="));
+    QSet<QString> names{QStringLiteral("xmlns"), QStringLiteral("x"), QStringLiteral("border"),
+                        QStringLiteral("missing")};
+    auto it = name.globalMatch(QString::fromLatin1(bytes));
+    while (it.hasNext() && names.size() < 60)
+        names.insert(it.next().captured(1));
+    QStringList sorted(names.begin(), names.end());
+    sorted.sort();
+    return sorted;
+}
 
 QString NodeFacts::line(int depth) const {
     QString out = QString(depth * 2, u' ') + QString::number(type) + u' ' + name +

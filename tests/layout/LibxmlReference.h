@@ -22,6 +22,10 @@ struct NodeFacts {
     QString line(int depth) const;
 };
 
+// Attribute-like names written in BYTES (NAME= and the xmlns forms), which are asked of every
+// element: the document layer has no way to list an element's attributes.
+QStringList attributeNamesIn(const QByteArray& bytes);
+
 // libxml2's tree of PATH, or the reason libxml2 refused it.
 class LibxmlReference {
 public:

@@ -33,7 +33,7 @@ void BulkPrefetchTest::blocksAreWholeAndUnshared() {
     {
         BulkPrefetch outer(2);
         {
-            BulkPrefetch inner(2);
+            BulkPrefetch inner(2, 3); // only one block ahead after the third
             QCOMPARE(BulkPrefetch::active(), &inner);
             for (int i = 0; i < 12; ++i) {
                 taken.push_back(allocateBulk(kBulkSize));

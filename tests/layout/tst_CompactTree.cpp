@@ -14,7 +14,6 @@
 
 #include <QDirIterator>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTest>
 
@@ -29,24 +28,12 @@ using lyremap::Exception;
 using lyremap::Node;
 using lyremap::NodeType;
 using lyremap::XmlDocument;
+using lyremap::test::attributeNamesIn;
 using lyremap::test::LibxmlReference;
 using lyremap::test::NodeFacts;
 using lyremap::test::ScratchDir;
 
 namespace {
-
-// Attribute-like names written in the file (NAME= and the xmlns forms), which are asked of
-// every element: the layer has no way to list an element's attributes.
-QStringList attributeNamesIn(const QByteArray& bytes) {
-    static const QRegularExpression name(u"([A-Za-z_:][-A-Za-z0-9_.:]*)\\s*="_s);
-    QSet<QString> names{u"xmlns"_s, u"x"_s, u"border"_s, u"missing"_s};
-    auto it = name.globalMatch(QString::fromLatin1(bytes));
-    while (it.hasNext() && names.size() < 60)
-        names.insert(it.next().captured(1));
-    QStringList sorted(names.begin(), names.end());
-    sorted.sort();
-    return sorted;
-}
 
 // Everything a caller can learn about NODE and below, one line per node. Also checks that the
 // allocation-free accessors agree with the ordinary ones.
@@ -201,6 +188,11 @@ void CompactTreeTest::sameTreeForTrickyDocuments_data() {
                       "u='a&amp;b&#x9;&#60;'"
                       " v='&#38;#38;' w=''/>")
         << 0;
+    QByteArray lengths("<r xmlns:p='urn:odd'"); // values around the record's inline limit
+    for (int size : {0, 1, 6, 7, 8, 9, 15, 17, 600000})
+        lengths += " a" + QByteArray::number(size) + "='" + QByteArray(size, 'v') + "' p:b" +
+                   QByteArray::number(size) + "='" + QByteArray(size % 5, 'w') + '\'';
+    QTest::newRow("attribute values of many lengths") << lengths + "/>" << 0;
     QTest::newRow("entities declared, shared content")
         << QByteArray("<!DOCTYPE r [<!ENTITY e '<b x=\"1\"/>t'><!ENTITY t 'T'>]><r>&e;<c "
                       "a='&t;x'/>&e;</r>")
