@@ -33,6 +33,10 @@ trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*"
+    # What the programs said, for a failure that is theirs rather than the test's.
+    for log in viewer openbox xvfb; do
+        [[ -s $work/$log.log ]] && { echo "--- $log.log"; tail -n 20 "$work/$log.log"; }
+    done
     exit 1
 }
 
@@ -122,7 +126,8 @@ HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
     "$viewer" -qwindowtitle other -qwindowgeometry 300x200+5+5 -reverse -style windows \
     >"$work/viewer.log" 2>&1 &
 viewer_pid=$!
-wait_for 30 "the main window" has_window "^$title\$"
+# Starting the viewer on a heavily loaded machine has taken over 30 seconds.
+wait_for 90 "the main window" has_window "^$title\$"
 window=$(visible_window "^$title\$")
 echo "viewer pid $viewer_pid, window $window"
 wait_for 10 "the main window's frame" has_frame "$window"
