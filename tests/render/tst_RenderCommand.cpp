@@ -57,6 +57,8 @@ private slots:
     void badArguments();
     void helpAndVersion();
     void manyLayouts();
+    void gravestStatusOfABatch_data();
+    void gravestStatusOfABatch();
     void imageOutputs_data();
     void imageOutputs();
     void imageToStandardOutput();
@@ -234,6 +236,31 @@ void RenderCommandTest::manyLayouts() {
         QVERIFY(samePixels(QImage(maps + u'/' + name + QStringLiteral(".png")), mapOf(layout)));
     }
     QCOMPARE(QDir(maps).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+void RenderCommandTest::gravestStatusOfABatch_data() {
+    // Layouts: c clean, w loads with a warning, f fails to open. A warning never hides a failure.
+    QTest::addColumn<QString>("layouts");
+    QTest::addColumn<int>("status");
+    QTest::newRow("clean") << QStringLiteral("cc") << 0;
+    QTest::newRow("a warning") << QStringLiteral("cwc") << 3;
+    QTest::newRow("a failure after a warning") << QStringLiteral("wf") << 1;
+    QTest::newRow("a failure before a warning") << QStringLiteral("fw") << 1;
+}
+
+void RenderCommandTest::gravestStatusOfABatch() {
+    QFETCH(QString, layouts);
+    QFETCH(int, status);
+    ScratchDir dir;
+    const QString warned =
+        dir.write(QStringLiteral("w.xml"), "<widget_description><widget><frame width='l00'/>"
+                                           "</widget></widget_description>");
+    QStringList arguments{QStringLiteral("--check")};
+    for (const QChar kind : layouts)
+        arguments << (kind == u'c'   ? example("toolbar.xml")
+                      : kind == u'w' ? warned
+                                     : brokenLayout());
+    QCOMPARE(render(arguments).status, status);
 }
 
 void RenderCommandTest::imageOutputs_data() {
