@@ -1,19 +1,15 @@
 // The compact tree against libxml2's own, which the test builds itself: every file of the W3C
 // suite and a list of tricky documents load to the same outcome, the same nodes, names and
-// attribute values; the allocation-free accessors agree with the ordinary ones; the walk draws
-// what a walk over libxml2's tree draws.
+// attribute values; the allocation-free accessors agree with the ordinary ones.
 #include "TestSupport.h"
 #include "XmlAttackFiles.h"
 
 #include "LibxmlReference.h"
-#include "RecordingTarget.h"
 
 #include "layout/Conversion.h"
-#include "layout/OpenLayout.h"
 #include "layout/xml/XmlDocument.h"
 
 #include <QDirIterator>
-#include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
 
@@ -113,7 +109,7 @@ void compareTrees(const QString& path) {
 
 } // namespace
 
-class CompactTreeTest : public QObject {
+class CompactTreeNodesTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -122,11 +118,9 @@ private slots:
     void sameTreeForTrickyDocuments();
     void childListsOwnNoDocument();
     void attributeSetFollowsTheLoad();
-    void walkDrawsTheSameOnBothTrees_data();
-    void walkDrawsTheSameOnBothTrees();
 };
 
-void CompactTreeTest::sameTreeForTheW3CSuite() {
+void CompactTreeNodesTest::sameTreeForTheW3CSuite() {
     for (const auto& [name, bytes] : lyremap::test::xmlAttackFiles()) {
         compareTrees(lyremap::test::xmlAttackDir() + u'/' + name);
         if (QTest::currentTestFailed())
@@ -146,7 +140,7 @@ void CompactTreeTest::sameTreeForTheW3CSuite() {
     QVERIFY2(count > 1000, "the W3C suite is missing");
 }
 
-void CompactTreeTest::sameTreeForTrickyDocuments_data() {
+void CompactTreeNodesTest::sameTreeForTrickyDocuments_data() {
     QTest::addColumn<QByteArray>("document");
     // The number of children of the root element (white space alone is no child), as libxml2's
     // tree has it; -1 when the document is refused.
@@ -210,7 +204,7 @@ void CompactTreeTest::sameTreeForTrickyDocuments_data() {
     QTest::newRow("second root") << QByteArray("<r/><s/>") << -1;
 }
 
-void CompactTreeTest::sameTreeForTrickyDocuments() {
+void CompactTreeNodesTest::sameTreeForTrickyDocuments() {
     QFETCH(QByteArray, document);
     QFETCH(int, rootChildren);
     ScratchDir scratch;
@@ -229,7 +223,7 @@ void CompactTreeTest::sameTreeForTrickyDocuments() {
             QCOMPARE(top.Item(i).ChildNodes().Count(), rootChildren);
 }
 
-void CompactTreeTest::childListsOwnNoDocument() {
+void CompactTreeNodesTest::childListsOwnNoDocument() {
     // Handles inside child lists point at the document that owns the lists; a copy taken out
     // of a list must keep the document alive by itself.
     ScratchDir scratch;
@@ -251,7 +245,7 @@ void CompactTreeTest::childListsOwnNoDocument() {
     QVERIFY(!child.HasChildNodes());
 }
 
-void CompactTreeTest::attributeSetFollowsTheLoad() {
+void CompactTreeNodesTest::attributeSetFollowsTheLoad() {
     // One prepared name asked of documents that number their attribute names differently,
     // alternately and after loads that reuse the memory of earlier ones.
     ScratchDir scratch;
@@ -289,111 +283,5 @@ void CompactTreeTest::attributeSetFollowsTheLoad() {
     QCOMPARE(frameOf(b).AttributeValue(u"x"_s), std::optional<QString>(u"E"_s));
 }
 
-namespace {
-
-// A layout of random nesting, names, attributes and other content, the same for each SEED.
-QByteArray randomLayout(quint32 seed, const QByteArray& prolog) {
-    QRandomGenerator random(seed);
-    // Space-separated; "w\xc3\xad" "dget" and "FRAME\xc3\xa4" are no widget and no frame.
-    const QByteArrayList names = QByteArray("widget frame Widget FRAME frame widget frame widget "
-                                            "frame widget frame p:frame p:widget other "
-                                            "w\xc3\xad"
-                                            "dget FRAME\xc3\xa4")
-                                     .split(' ');
-    const char* attributes[] = {"x", "y", "width", "height", "border", "X", "p:x", "y"};
-    const char* values[] = {"10",  "-7",          "0",          "+3",          " 7",
-                            "1,5", "0x1F",        "$FFFFFFFF",  "true",        "False",
-                            "",    "yes",         "YES",        "yes ",        "no",
-                            "abc", "99999999999", "2147483647", "-2147483648", "\xd9\xa3",
-                            "1e2", "&#x35;",      "&amp;"};
-    const auto pick = [&](const auto& list) {
-        return QByteArray(list[random.bounded(int(std::size(list)))]);
-    };
-    QByteArray xml = prolog + "<widget_description xmlns:p='urn:p'>";
-    QList<QByteArray> open;
-    for (int step = 0; step < 400; ++step) {
-        const int choice = random.bounded(10);
-        if (choice < 4 && open.size() < 12) {
-            // Mostly widgets at the top, where the walk starts.
-            const QByteArray name =
-                open.isEmpty() && random.bounded(4) != 0 ? QByteArray("widget") : pick(names);
-            xml += '<' + name;
-            QSet<QByteArray> used;
-            for (int a = random.bounded(6); a > 0; --a) {
-                const QByteArray attribute = pick(attributes);
-                if (used.contains(attribute))
-                    continue;
-                used.insert(attribute);
-                xml += ' ' + attribute + "='" + pick(values) + '\'';
-            }
-            if (random.bounded(3) == 0) {
-                xml += "/>";
-            } else {
-                xml += '>';
-                open.append(name);
-            }
-        } else if (choice < 7 && !open.isEmpty()) {
-            xml += "</" + open.takeLast() + '>';
-        } else if (choice == 7) {
-            xml += random.bounded(2) ? "<?frame x='1'?>" : "<?widget?>";
-        } else if (choice == 8) {
-            // The entities row declares w and f; elsewhere they stay comments.
-            const bool entities = prolog.contains("ENTITY w");
-            xml += random.bounded(2) ? (entities ? "&w;" : "<!-- c -->")
-                                     : (entities ? "&f;" : "<![CDATA[t]]>");
-        } else {
-            xml += random.bounded(2) ? "\n  " : "text";
-        }
-    }
-    while (!open.isEmpty())
-        xml += "</" + open.takeLast() + '>';
-    return xml + "</widget_description>";
-}
-
-const QLocale kGerman(QLocale::German, QLocale::Germany);
-
-QStringList drawnBy(const QString& path) {
-    XmlDocument document;
-    lyremap::test::RecordingTarget target;
-    const lyremap::OpenOutcome outcome = lyremap::OpenLayout(document, target, path, kGerman);
-    return target.calls << outcome.statusText;
-}
-
-} // namespace
-
-void CompactTreeTest::walkDrawsTheSameOnBothTrees_data() {
-    QTest::addColumn<QByteArray>("prolog");
-    QTest::addColumn<quint32>("firstSeed");
-    // Attributes are found among the written ones, the DTD's defaults and in entities.
-    QTest::newRow("no DTD") << QByteArray() << 1u;
-    QTest::newRow("DTD without attributes")
-        << QByteArray("<!DOCTYPE widget_description [<!ELEMENT frame ANY>]>") << 101u;
-    QTest::newRow("DTD defaults")
-        << QByteArray("<!DOCTYPE widget_description [<!ATTLIST frame x CDATA '4' "
-                      "border CDATA 'Yes'>]>")
-        << 201u;
-    QTest::newRow("entities")
-        << QByteArray("<!DOCTYPE widget_description [<!ENTITY e '5'>"
-                      "<!ENTITY f '<frame x=\"&e;\" y=\"2\"/><frame border=\"yes\"/>'>"
-                      "<!ENTITY w '<widget><frame x=\"1\"/>&f;<widget>&f;</widget></widget>'>]>")
-        << 301u;
-}
-
-void CompactTreeTest::walkDrawsTheSameOnBothTrees() {
-    QFETCH(QByteArray, prolog);
-    QFETCH(quint32, firstSeed);
-    ScratchDir scratch;
-    int drawn = 0;
-    for (quint32 seed = firstSeed; seed < firstSeed + 40; ++seed) {
-        const QString path = scratch.write(u"walk.xml"_s, randomLayout(seed, prolog));
-        const QStringList compact = drawnBy(path);
-        const LibxmlReference reference(path);
-        QCOMPARE(compact, reference.drawing(kGerman, path + u" loaded."_s));
-        QVERIFY2(compact.last().endsWith(u" loaded."_s), qPrintable(compact.last()));
-        drawn += int(compact.size()) - 3; // ResetMap, RefreshMap and the outcome
-    }
-    QVERIFY2(drawn > 40 * 8, qPrintable(QString::number(drawn))); // they draw plenty
-}
-
-QTEST_GUILESS_MAIN(CompactTreeTest)
-#include "tst_CompactTree.moc"
+QTEST_GUILESS_MAIN(CompactTreeNodesTest)
+#include "tst_CompactTreeNodes.moc"
