@@ -10,17 +10,20 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lyremap {
 
 class FrameLog final : public WalkListener {
 public:
-    // One step of a path: an element, the step of its parent, its name and its ordinal.
+    // One step of a path: an element, the step of its parent, its name, its ordinal and how
+    // many steps lie above it.
     struct Step {
         std::uint32_t parent = kNoStep;
-        std::uint32_t name = 0; // index into names()
-        int ordinal = 0;        // 0 for the root, which needs no index
+        std::uint32_t name = 0;  // index into names()
+        int ordinal = 0;         // 0 for the root, which needs no index
+        std::uint32_t depth = 0; // 0 for a step without a parent
     };
     // A frame as drawn.
     struct Frame {
@@ -58,6 +61,10 @@ private:
     std::vector<QString> names_;
     std::vector<std::string> utf8Names_; // the same names in UTF-8, for finding them
     std::vector<std::uint32_t> open_;    // the steps of the root and the widgets being walked
+    // The name last found, by where the document keeps its text, which stays put while one
+    // open walks it: most steps repeat a recent name. Forgotten when a root is found.
+    std::string_view lastName_;
+    std::uint32_t lastNameIndex_ = 0;
 };
 
 } // namespace lyremap

@@ -17,16 +17,28 @@ QJsonValue placeValue(int value) {
     return value > 0 ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
 }
 
-// Qt's JSON text of the string TEXT in UTF-8, without its quotes. Printable ASCII other than
-// '"' and '\' stands for itself, so most texts need no call into Qt. JSON escapes character by
-// character, so the text of a concatenation is the concatenation of the texts.
-std::string escaped(const QString& text) {
-    const QByteArray utf8 = text.toUtf8();
-    if (std::all_of(utf8.begin(), utf8.end(),
-                    [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }))
-        return utf8.toStdString();
+// Appends Qt's JSON text of the string TEXT in UTF-8, without its quotes, to OUT. Printable
+// ASCII other than '"' and '\' stands for itself, so most texts need no call into Qt and no
+// copy of their own. JSON escapes character by character, so the text of a concatenation is the
+// concatenation of the texts.
+void appendEscaped(std::string& out, const QString& text) {
+    if (std::all_of(text.begin(), text.end(), [](QChar c) {
+            return c.unicode() >= 0x20 && c.unicode() < 0x7F && c != u'"' && c != u'\\';
+        })) {
+        const std::size_t start = out.size();
+        out.resize(start + std::size_t(text.size()));
+        std::transform(text.begin(), text.end(), out.begin() + std::ptrdiff_t(start),
+                       [](QChar c) { return char(c.unicode()); });
+        return;
+    }
     const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return array.mid(2, array.size() - 4).toStdString(); // ["..."]
+    out.append(array.constData() + 2, std::size_t(array.size() - 4)); // ["..."]
+}
+
+std::string escaped(const QString& text) {
+    std::string out;
+    appendEscaped(out, text);
+    return out;
 }
 
 void appendNumber(std::string& out, std::int64_t value) {
@@ -109,9 +121,9 @@ void writeJsonReport(std::FILE* out, const OpenOutcome& outcome, const FrameLog&
         text += ",\"line\":";
         appendPlace(text, warning.position.line);
         text += ",\"message\":\"";
-        text += escaped(warning.message);
+        appendEscaped(text, warning.message);
         text += "\",\"name\":\"";
-        text += escaped(warning.name);
+        appendEscaped(text, warning.name);
         text += "\",\"severity\":\"warning\"}";
         output.done();
     }
