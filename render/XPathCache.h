@@ -7,8 +7,10 @@
 
 #include "layout/FrameLog.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lyremap {
@@ -22,12 +24,33 @@ public:
 
     // Appends the path of the frame or widget STEP to OUT.
     void append(std::string& out, std::uint32_t step) {
+        out += parentPath(step);
+        appendStep(out, step);
+    }
+
+    // The path of STEP's parent, empty for a step without one; valid until the next call.
+    std::string_view parentPath(std::uint32_t step) {
+        const std::uint32_t parent = log_.steps()[step].parent;
+        if (parent == FrameLog::kNoStep)
+            return {};
+        reach(parent);
+        return chainText_;
+    }
+    // The most bytes writeStep() writes for STEP.
+    std::size_t stepRoom(std::uint32_t step) const {
+        return names_[log_.steps()[step].name].size() + 16;
+    }
+    // Writes the last step of STEP's path, "/NAME" or "/NAME[ORDINAL]", at AT; returns its end.
+    char* writeStep(char* at, std::uint32_t step) const {
         const FrameLog::Step& s = log_.steps()[step];
-        if (s.parent != FrameLog::kNoStep) {
-            reach(s.parent);
-            out += chainText_;
+        *at++ = '/';
+        at = std::copy(names_[s.name].begin(), names_[s.name].end(), at);
+        if (s.ordinal > 0) {
+            *at++ = '[';
+            at = std::to_chars(at, at + 12, s.ordinal).ptr;
+            *at++ = ']';
         }
-        appendStep(out, s);
+        return at;
     }
 
 private:
@@ -37,15 +60,11 @@ private:
         std::size_t end;
     };
 
-    void appendStep(std::string& out, const FrameLog::Step& s) const {
-        out += '/';
-        out += names_[s.name];
-        if (s.ordinal > 0) {
-            char digits[16];
-            out += '[';
-            out.append(digits, std::to_chars(digits, digits + sizeof digits, s.ordinal).ptr);
-            out += ']';
-        }
+    // Appends the last step of STEP's path to OUT.
+    void appendStep(std::string& out, std::uint32_t step) const {
+        const std::size_t start = out.size();
+        out.resize(start + stepRoom(step));
+        out.resize(std::size_t(writeStep(out.data() + start, step) - out.data()));
     }
 
     // Makes the chain end at STEP: keeps the ancestors it shares with the chain, and adds the
@@ -65,7 +84,7 @@ private:
         chain_.resize(at == FrameLog::kNoStep ? 0 : log_.steps()[at].depth + 1);
         chainText_.resize(chain_.empty() ? 0 : chain_.back().end);
         for (auto added = added_.rbegin(); added != added_.rend(); ++added) {
-            appendStep(chainText_, log_.steps()[*added]);
+            appendStep(chainText_, *added);
             chain_.push_back(Link{*added, chainText_.size()});
         }
     }
