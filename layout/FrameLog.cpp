@@ -12,6 +12,7 @@ void FrameLog::clear() {
     names_.clear();
     utf8Names_.clear();
     open_.clear();
+    lastName_ = {};
 }
 
 std::uint32_t FrameLog::addStep(const Node& node, int ordinal) {
@@ -19,17 +20,23 @@ std::uint32_t FrameLog::addStep(const Node& node, int ordinal) {
     // names at the most, so a short search over their UTF-8 text beats hashing every step's
     // name, and no text is converted for a name already known.
     const std::string_view name = node.NodeNameUtf8();
-    auto known = std::find(utf8Names_.begin(), utf8Names_.end(), name);
-    if (known == utf8Names_.end()) {
-        known = utf8Names_.insert(utf8Names_.end(), std::string(name));
-        names_.push_back(node.NodeName());
+    if (name.data() != lastName_.data() || name.size() != lastName_.size()) {
+        auto known = std::find(utf8Names_.begin(), utf8Names_.end(), name);
+        if (known == utf8Names_.end()) {
+            known = utf8Names_.insert(utf8Names_.end(), std::string(name));
+            names_.push_back(node.NodeName());
+        }
+        lastName_ = name;
+        lastNameIndex_ = static_cast<std::uint32_t>(known - utf8Names_.begin());
     }
     const std::uint32_t parent = open_.empty() ? kNoStep : open_.back();
-    steps_.push_back(Step{parent, static_cast<std::uint32_t>(known - utf8Names_.begin()), ordinal});
+    const std::uint32_t depth = open_.empty() ? 0 : steps_[parent].depth + 1;
+    steps_.push_back(Step{parent, lastNameIndex_, ordinal, depth});
     return static_cast<std::uint32_t>(steps_.size() - 1);
 }
 
 void FrameLog::rootFound(const Node& root) {
+    lastName_ = {};
     open_.push_back(addStep(root, 0));
 }
 

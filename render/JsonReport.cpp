@@ -17,16 +17,28 @@ QJsonValue placeValue(int value) {
     return value > 0 ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
 }
 
-// Qt's JSON text of the string TEXT in UTF-8, without its quotes. Printable ASCII other than
-// '"' and '\' stands for itself, so most texts need no call into Qt. JSON escapes character by
-// character, so the text of a concatenation is the concatenation of the texts.
-std::string escaped(const QString& text) {
-    const QByteArray utf8 = text.toUtf8();
-    if (std::all_of(utf8.begin(), utf8.end(),
-                    [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }))
-        return utf8.toStdString();
+// Appends Qt's JSON text of the string TEXT in UTF-8, without its quotes, to OUT. Printable
+// ASCII other than '"' and '\' stands for itself, so most texts need no call into Qt and no
+// copy of their own. JSON escapes character by character, so the text of a concatenation is the
+// concatenation of the texts.
+void appendEscaped(std::string& out, const QString& text) {
+    if (std::all_of(text.begin(), text.end(), [](QChar c) {
+            return c.unicode() >= 0x20 && c.unicode() < 0x7F && c != u'"' && c != u'\\';
+        })) {
+        const std::size_t start = out.size();
+        out.resize(start + std::size_t(text.size()));
+        std::transform(text.begin(), text.end(), out.begin() + std::ptrdiff_t(start),
+                       [](QChar c) { return char(c.unicode()); });
+        return;
+    }
     const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return array.mid(2, array.size() - 4).toStdString(); // ["..."]
+    out.append(array.constData() + 2, std::size_t(array.size() - 4)); // ["..."]
+}
+
+std::string escaped(const QString& text) {
+    std::string out;
+    appendEscaped(out, text);
+    return out;
 }
 
 void appendNumber(std::string& out, std::int64_t value) {
@@ -43,26 +55,39 @@ void appendPlace(std::string& out, int value) {
         out += "null";
 }
 
-// Collects output and hands it to the stream in large pieces.
+// Collects output and hands it to the stream in large pieces. Pieces are written in place, into
+// room asked for beforehand, so that no byte is first set to zero or copied twice.
 class Output {
 public:
-    explicit Output(std::FILE* out) : out_(out) { buffer_.reserve(2 * kPiece); }
+    explicit Output(std::FILE* out) : out_(out), buffer_(2 * kPiece, '\0') {}
     ~Output() { flush(); }
-    // The buffer to append to; call done() after each piece.
-    std::string& buffer() { return buffer_; }
-    void done() {
-        if (buffer_.size() >= kPiece)
+    // Where to write at most SIZE bytes; then call advance() with their end.
+    char* room(std::size_t size) {
+        if (buffer_.size() - used_ < size) {
+            flush();
+            if (buffer_.size() < size)
+                buffer_.resize(size);
+        }
+        return buffer_.data() + used_;
+    }
+    void advance(char* end) {
+        used_ = std::size_t(end - buffer_.data());
+        if (used_ >= kPiece)
             flush();
     }
+    void write(std::string_view text) {
+        advance(std::copy(text.begin(), text.end(), room(text.size())));
+    }
     void flush() {
-        std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
-        buffer_.clear(); // keeps the room
+        std::fwrite(buffer_.data(), 1, used_, out_);
+        used_ = 0;
     }
 
 private:
     static constexpr std::size_t kPiece = 1 << 16;
     std::FILE* out_;
-    std::string buffer_;
+    std::string buffer_; // its whole size is room; the first used_ bytes are waiting
+    std::size_t used_ = 0;
 };
 
 } // namespace
@@ -97,8 +122,7 @@ void writeJsonReport(std::FILE* out, const OpenOutcome& outcome, const FrameLog&
     // strings, with its members in the order Qt writes them (by name): building a QJsonObject
     // for each of hundreds of thousands of frames would take several times as long as the open.
     Output output(out);
-    std::string& text = output.buffer();
-    text += QJsonDocument(head).toJson(QJsonDocument::Compact).chopped(1).toStdString();
+    std::string text = QJsonDocument(head).toJson(QJsonDocument::Compact).chopped(1).toStdString();
     text += ",\"diagnostics\":[";
     bool first = true;
     for (const Diagnostic& warning : checks.warnings()) {
@@ -109,13 +133,17 @@ void writeJsonReport(std::FILE* out, const OpenOutcome& outcome, const FrameLog&
         text += ",\"line\":";
         appendPlace(text, warning.position.line);
         text += ",\"message\":\"";
-        text += escaped(warning.message);
+        appendEscaped(text, warning.message);
         text += "\",\"name\":\"";
-        text += escaped(warning.name);
+        appendEscaped(text, warning.name);
         text += "\",\"severity\":\"warning\"}";
-        output.done();
+        if (text.size() >= 1 << 16) {
+            output.write(text);
+            text.clear();
+        }
     }
     text += "],\"frames\":[";
+    output.write(text);
 
     std::vector<std::string> names;
     for (const QString& name : log.names())
@@ -123,12 +151,9 @@ void writeJsonReport(std::FILE* out, const OpenOutcome& outcome, const FrameLog&
     XPathCache paths(log, std::move(names));
     first = true;
     for (const FrameLog::Frame& drawn : log.frames()) {
-        if (!std::exchange(first, false))
-            text += ',';
-        // Written in place: the members other than the path take at most 150 bytes.
-        const std::size_t start = text.size();
-        text.resize(start + 160);
-        char* at = text.data() + start;
+        // The members other than the path take at most 150 bytes.
+        const std::string_view parent = paths.parentPath(drawn.step);
+        char* at = output.room(parent.size() + paths.stepRoom(drawn.step) + 160);
         const auto put = [&at](std::string_view part) {
             at = std::copy(part.begin(), part.end(), at);
         };
@@ -141,6 +166,8 @@ void writeJsonReport(std::FILE* out, const OpenOutcome& outcome, const FrameLog&
             else
                 put("null");
         };
+        if (!std::exchange(first, false))
+            *at++ = ',';
         put("{\"bottom\":");
         number(drawn.rect.Bottom);
         put(",\"column\":");
@@ -150,11 +177,8 @@ void writeJsonReport(std::FILE* out, const OpenOutcome& outcome, const FrameLog&
         put(",\"line\":");
         place(drawn.position.line);
         put(",\"path\":\"");
-        text.resize(std::size_t(at - text.data()));
-        paths.append(text, drawn.step);
-        const std::size_t afterPath = text.size();
-        text.resize(afterPath + 80);
-        at = text.data() + afterPath;
+        put(parent);
+        at = paths.writeStep(at, drawn.step);
         put("\",\"pen\":\"");
         put(penStyleName(drawn.pen));
         put("\",\"right\":");
@@ -162,10 +186,9 @@ void writeJsonReport(std::FILE* out, const OpenOutcome& outcome, const FrameLog&
         put(",\"top\":");
         number(drawn.rect.Top);
         put("}");
-        text.resize(std::size_t(at - text.data()));
-        output.done();
+        output.advance(at);
     }
-    text += "]}\n";
+    output.write("]}\n");
 }
 
 } // namespace lyremap

@@ -4,6 +4,7 @@
 #include "map/MapSurface.h"
 
 #include <QRegularExpression>
+#include <QStringBuilder>
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -85,9 +86,9 @@ void LayoutChecks::clear() {
     verdicts_.fill(NameVerdict{});
 }
 
-void LayoutChecks::warn(const char* name, SourcePosition position, QString message) {
-    warnings_.push_back(Diagnostic{Diagnostic::Severity::Warning, QString::fromLatin1(name),
-                                   position, std::move(message)});
+void LayoutChecks::warn(QString name, SourcePosition position, QString message) {
+    warnings_.push_back(
+        Diagnostic{Diagnostic::Severity::Warning, std::move(name), position, std::move(message)});
 }
 
 void LayoutChecks::rootFound(const Node& root) {
@@ -104,14 +105,15 @@ void LayoutChecks::frameDrawn(const Node& frame, int /*ordinal*/, const FrameOut
     checkAttributes(frame, outcome);
 
     const PixelBlock block = pixelBlock(outcome.rect);
+    // Built in one piece each: thousands of frames of a large layout may draw nothing.
     if (block.empty())
-        warn("empty", frame.Position(),
-             QStringLiteral("frame ") + rectText(outcome.rect) + QStringLiteral(" has zero ") +
-                 (block.Left == block.Right ? QStringLiteral("width") : QStringLiteral("height")) +
+        warn(QStringLiteral("empty"), frame.Position(),
+             QStringLiteral("frame ") % rectText(outcome.rect) % QStringLiteral(" has zero ") %
+                 (block.Left == block.Right ? QStringLiteral("width") : QStringLiteral("height")) %
                  QStringLiteral(", so nothing is drawn"));
     else if (offMap(block))
-        warn("off-map", frame.Position(),
-             QStringLiteral("frame ") + rectText(outcome.rect) +
+        warn(QStringLiteral("off-map"), frame.Position(),
+             QStringLiteral("frame ") % rectText(outcome.rect) %
                  QStringLiteral(" lies wholly outside the 800 by 600 map, so nothing of it shows"));
 }
 
@@ -145,7 +147,7 @@ void LayoutChecks::checkAttributes(const Node& frame, const FrameOutcome& outcom
                 values[std::size_t(verdict)] = value;
         } else if (verdict >= kMisspelt) {
             const QString written = QString::fromUtf8(name);
-            warn("attribute-name", frame.AttributePosition(written),
+            warn(QStringLiteral("attribute-name"), frame.AttributePosition(written),
                  QStringLiteral("attribute \"%1\" is ignored: names count letter case, and "
                                 "the one read is \"%2\"")
                      .arg(written, fromUtf8(kAttributeNames[std::size_t(verdict - kMisspelt)])));
@@ -172,14 +174,14 @@ void LayoutChecks::checkAttributes(const Node& frame, const FrameOutcome& outcom
         const QString value = text(k);
         const QString used = QStringLiteral("; %1 used").arg(kDefaults[k]);
         if (fallback == Fallback::NotANumber)
-            warn("value", frame.AttributePosition(name),
+            warn(QStringLiteral("value"), frame.AttributePosition(name),
                  QStringLiteral("%1 \"%2\" %3%4")
                      .arg(name, value,
                           isLongInteger(value) ? QStringLiteral("is beyond the 32-bit range")
                                                : QStringLiteral("is not a number"),
                           used));
         else
-            warn("range", frame.AttributePosition(name),
+            warn(QStringLiteral("range"), frame.AttributePosition(name),
                  QStringLiteral("%1 \"%2\" added to %3 %4 leaves the 32-bit range%5")
                      .arg(name, value, baseNames[k], QString::number(bases[k]), used));
     }
@@ -197,7 +199,7 @@ void LayoutChecks::checkAttributes(const Node& frame, const FrameOutcome& outcom
         if (!border || nameTest(*border, u"no"))
             return;
     }
-    warn("border", frame.AttributePosition(u"border"),
+    warn(QStringLiteral("border"), frame.AttributePosition(u"border"),
          QStringLiteral("border \"%1\" is neither yes nor no, so the frame is drawn dotted")
              .arg(*border));
 }
@@ -205,7 +207,7 @@ void LayoutChecks::checkAttributes(const Node& frame, const FrameOutcome& outcom
 void LayoutChecks::finish(const OpenOutcome& outcome, const XmlDocument& document) {
     if (outcome.loaded && !root_.isNull()) {
         for (const UnreachedElement& unreached : findUnreachedFrames(root_, visited_))
-            warn("unreached", unreached.element.Position(),
+            warn(QStringLiteral("unreached"), unreached.element.Position(),
                  QStringLiteral("%1; %2 lost")
                      .arg(unreachedReason(unreached, root_),
                           unreached.frames == 1

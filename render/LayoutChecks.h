@@ -44,7 +44,7 @@ public:
     void frameDrawn(const Node& frame, int ordinal, const FrameOutcome& outcome) override;
 
 private:
-    void warn(const char* name, SourcePosition position, QString message);
+    void warn(QString name, SourcePosition position, QString message);
     // Warns of values that took their defaults, a border neither yes nor no, and attribute
     // names that are right but for their letter case.
     void checkAttributes(const Node& frame, const FrameOutcome& outcome);
