@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 
 namespace lyremap::test {
@@ -51,6 +52,35 @@ inline QImage mapOf(const QString& path, int scale = 1) {
 inline bool samePixels(const QImage& a, const QImage& b) {
     return a.size() == b.size() &&
            a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+}
+
+// A layout of random widgets and frames, with now and then a value that takes its default.
+inline QByteArray randomLayout(QRandomGenerator& random) {
+    const char* const values[] = {"0", "7", "-13", "250", "abc", "", "0x1F", "true", "2147483647"};
+    const auto value = [&] { return QByteArray(values[random.bounded(int(std::size(values)))]); };
+    QByteArray layout = "<widget_description>";
+    int open = 0;
+    for (int i = 0; i < 200; ++i) {
+        switch (random.bounded(5)) {
+        case 0:
+            layout += "<widget>";
+            ++open;
+            break;
+        case 1:
+            if (open > 0) {
+                layout += "</widget>";
+                --open;
+            }
+            break;
+        default:
+            if (open == 0)
+                break;
+            layout += QByteArray(random.bounded(4) ? "<frame" : "<FRAME") + " x='" + value() +
+                      "' y='" + value() + "' width='" + value() + "' height='" + value() + "'" +
+                      (random.bounded(2) ? " border='yes'" : "") + "/>";
+        }
+    }
+    return layout + QByteArray("</widget>").repeated(open) + "</widget_description>";
 }
 
 } // namespace lyremap::test

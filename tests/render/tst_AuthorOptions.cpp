@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QTest>
 
@@ -25,35 +24,6 @@ QJsonObject jsonOf(const QByteArray& line) {
     if (error.error != QJsonParseError::NoError || !document.isObject())
         qFatal("not a JSON object: %s", line.left(200).constData());
     return document.object();
-}
-
-// A layout of random widgets and frames, with now and then a value that takes its default.
-QByteArray randomLayout(QRandomGenerator& random) {
-    const char* const values[] = {"0", "7", "-13", "250", "abc", "", "0x1F", "true", "2147483647"};
-    const auto value = [&] { return QByteArray(values[random.bounded(int(std::size(values)))]); };
-    QByteArray layout = "<widget_description>";
-    int open = 0;
-    for (int i = 0; i < 200; ++i) {
-        switch (random.bounded(5)) {
-        case 0:
-            layout += "<widget>";
-            ++open;
-            break;
-        case 1:
-            if (open > 0) {
-                layout += "</widget>";
-                --open;
-            }
-            break;
-        default:
-            if (open == 0)
-                break;
-            layout += QByteArray(random.bounded(4) ? "<frame" : "<FRAME") + " x='" + value() +
-                      "' y='" + value() + "' width='" + value() + "' height='" + value() + "'" +
-                      (random.bounded(2) ? " border='yes'" : "") + "/>";
-        }
-    }
-    return layout + QByteArray("</widget>").repeated(open) + "</widget_description>";
 }
 
 } // namespace
