@@ -2,7 +2,7 @@
 // widget last asked about and of each of its ancestors is kept as one text on a stack, so a
 // frame's path is that text and one more step. Steps asked for in drawing order, as the log
 // holds its frames, change the stack by a step or two at a time; any other order is answered
-// too, by rebuilding the part of the stack that differs.
+// too, by rebuilding those entries of the stack that differ.
 #pragma once
 
 #include "layout/FrameLog.h"
