@@ -10,7 +10,6 @@ shown beside it: on a shared machine it varies less than wall time.
 
 Usage: run_author_benchmark.py RENDER [--work DIR] [--rounds N]
 """
-import argparse
 import os
 import statistics
 import subprocess
@@ -18,7 +17,8 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-GENERATOR = os.path.join(HERE, "generate_layout.py")
+sys.path.insert(0, HERE)
+import bench_common  # noqa: E402
 TARGET = 1.3
 
 
@@ -35,16 +35,9 @@ def run(command, allowed):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("render", help="path of the lyremap-render binary")
-    parser.add_argument("--work", default="/tmp/lyremap-bench", help="folder for the layout")
-    parser.add_argument("--rounds", type=int, default=9)
-    args = parser.parse_args()
-    os.makedirs(args.work, exist_ok=True)
-    render = os.path.abspath(args.render)
-    path = os.path.join(args.work, "nested-40.xml")
-    if not os.path.exists(path):
-        subprocess.run([sys.executable, GENERATOR, path, "--megabytes", "40"], check=True)
+    args = bench_common.command_line(__doc__.splitlines()[0], rounds=9)
+    render = args.render
+    path = bench_common.layout_40mb(args.work)
 
     # Each variant: its options and the exit statuses it may end with.
     variants = [("plain open", [], {0}),

@@ -13,7 +13,6 @@ a target.
 
 Usage: run_diff_benchmark.py RENDER [--work DIR] [--rounds N]
 """
-import argparse
 import os
 import re
 import statistics
@@ -22,6 +21,9 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import bench_common  # noqa: E402
+from bench_common import load  # noqa: E402
 
 
 def run(command, expected_status, work):
@@ -52,22 +54,10 @@ def changed_copy(path, copy):
     return changed
 
 
-def load():
-    return "/".join(f"{value:.2f}" for value in os.getloadavg())
-
-
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("render", help="path of the lyremap-render binary")
-    parser.add_argument("--work", default="/tmp/lyremap-bench", help="folder for the files")
-    parser.add_argument("--rounds", type=int, default=5)
-    args = parser.parse_args()
-    render = os.path.abspath(args.render)
-    os.makedirs(args.work, exist_ok=True)
-    old = os.path.join(args.work, "nested-40.xml")
-    if not os.path.exists(old):
-        subprocess.run([sys.executable, os.path.join(HERE, "generate_layout.py"), old,
-                        "--megabytes", "40"], check=True)
+    args = bench_common.command_line(__doc__.splitlines()[0], rounds=5)
+    render = args.render
+    old = bench_common.layout_40mb(args.work)
     new = os.path.join(args.work, "nested-40-changed.xml")
     line = changed_copy(old, new)
     picture = os.path.join(args.work, "diff.png")

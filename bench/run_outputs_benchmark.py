@@ -11,7 +11,6 @@ machine; medians of the rounds are reported, with the load average before and af
 
 Usage: run_outputs_benchmark.py RENDER [--work DIR] [--rounds N]
 """
-import argparse
 import io
 import os
 import random
@@ -23,7 +22,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+import bench_common  # noqa: E402
 import generate_layout  # noqa: E402
+from bench_common import load  # noqa: E402
 
 SMALL_COUNT = 1000
 
@@ -62,26 +63,14 @@ def small_layouts(work):
     return small_layouts(work)
 
 
-def load():
-    return "/".join(f"{value:.2f}" for value in os.getloadavg())
-
-
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("render", help="path of the lyremap-render binary")
-    parser.add_argument("--work", default="/tmp/lyremap-bench", help="folder for the files")
-    parser.add_argument("--rounds", type=int, default=3)
-    args = parser.parse_args()
-    render = os.path.abspath(args.render)
-    os.makedirs(args.work, exist_ok=True)
+    args = bench_common.command_line(__doc__.splitlines()[0], rounds=3)
+    render = args.render
     maps = os.path.join(args.work, "maps")
     os.makedirs(maps, exist_ok=True)
 
     files = small_layouts(args.work)
-    big = os.path.join(args.work, "nested-40.xml")
-    if not os.path.exists(big):
-        subprocess.run([sys.executable, os.path.join(HERE, "generate_layout.py"), big,
-                        "--megabytes", "40"], check=True)
+    big = bench_common.layout_40mb(args.work)
     print(f"load average (1/5/15 min) before: {load()}", flush=True)
 
     checks = []
