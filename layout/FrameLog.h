@@ -116,6 +116,7 @@ public:
     void widgetEntered(const Node& widget, int ordinal) override;
     void widgetLeft() override;
     void frameDrawn(const Node& frame, int ordinal, const FrameOutcome& outcome) override;
+    void passedOver(const Node&, const Node&) override {}
 
 private:
     std::uint32_t addStep(const Node& node, int ordinal);

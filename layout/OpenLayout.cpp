@@ -35,6 +35,8 @@ OpenOutcome OpenLayout(XmlDocument& xmlDoc, MapTarget& map, const QString& name,
             const int ordinal = listener != nullptr ? ordinals.next(name) : 0;
             if (nameTestUtf8(name, u"widget"))
                 walk.DrawWidget(child.node(), 0, 0, ordinal);
+            else if (listener != nullptr)
+                listener->passedOver(child.node(), root);
         }
         map.RefreshMap();
         return OpenOutcome{true, xmlDoc.FileName() + QStringLiteral(" loaded."), xmlDoc.FileName(),

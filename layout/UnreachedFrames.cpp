@@ -69,43 +69,36 @@ QString unreachedReason(const UnreachedElement& unreached, const Node& root) {
     return QStringLiteral("\"%1\" %2 is never %3").arg(name, where, fate);
 }
 
-std::vector<UnreachedElement> findUnreachedFrames(const Node& root,
-                                                  const VisitedElements& visited) {
-    std::vector<UnreachedElement> found;
-    // Each entry: a node the walk passed through (visited, or an entity reference inside one)
-    // and a cursor on its children.
+void addUnreachedFrames(const Node& child, const Node& parent,
+                        std::vector<UnreachedElement>& found) {
+    // Entity references nest only as deep as the parser lets entities nest, but a stack of
+    // cursors costs no more than recursion and fears no depth.
     struct Level {
-        Node parent;
+        Node reference;
         ChildCursor next;
     };
-    std::vector<Level> pending;
-    pending.push_back(Level{root, ChildCursor(root)});
-    while (!pending.empty()) {
-        Level& level = pending.back();
+    std::vector<Level> references;
+    const auto look = [&](const Node& node, const Node& in) {
+        if (isElement(node)) {
+            if (const int frames = framesIn(node); frames > 0)
+                found.push_back(UnreachedElement{node, in, frames});
+        } else if (node.nodeType() == NodeType::EntityReference && node.HasChildNodes()) {
+            references.push_back(Level{node, ChildCursor(node)});
+        }
+    };
+    look(child, parent);
+    while (!references.empty()) {
+        Level& level = references.back();
         if (level.next.atEnd()) {
-            pending.pop_back();
+            references.pop_back();
             continue;
         }
-        // Most nodes are visited frames and text: looked at through the cursor, never copied.
-        const Node& child = level.next.node();
-        const bool element = isElement(child);
-        if (element && !visited.contains(child)) {
-            if (const int frames = framesIn(child); frames > 0)
-                found.push_back(UnreachedElement{child, level.parent, frames});
-            level.next.next();
-            continue;
-        }
-        if (!child.HasChildNodes()) {
-            level.next.next();
-            continue;
-        }
-        // A visited element or an entity reference: look inside. The push may move LEVEL.
-        Node parent = child;
+        // Copies: looking may move LEVEL.
+        const Node node = level.next.node();
+        const Node reference = level.reference;
         level.next.next();
-        ChildCursor cursor(parent);
-        pending.push_back(Level{std::move(parent), cursor});
+        look(node, reference);
     }
-    return found;
 }
 
 } // namespace lyremap

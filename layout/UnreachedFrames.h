@@ -1,49 +1,14 @@
 // Frames the widget walk never reaches. The walk passes over elements of other names with all
 // they hold, frames directly under the root, widgets inside frames and prefixed names; the
-// frames inside them are never drawn. Given which elements a walk visited, a plain traversal of
-// the document finds the outermost elements it did not visit that are, or hold, a frame.
+// frames inside them are never drawn. The walk tells its listener of every child it passes
+// over; each of those, and each child of a drawn frame, is looked at here once.
 #pragma once
 
 #include "layout/xml/XmlDocument.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <unordered_set>
 #include <vector>
 
 namespace lyremap {
-
-// The elements one walk visited: its root, every widget entered and every frame drawn.
-class VisitedElements {
-public:
-    void clear() {
-        plain_.clear();
-        viaReference_.clear();
-    }
-    void add(const Node& element) {
-        const std::uint64_t key = element.key();
-        if (key >> 32 == kPlain) {
-            if ((key & kPlain) >= plain_.size())
-                plain_.resize(std::max<std::size_t>(2 * plain_.size(), (key & kPlain) + 1));
-            plain_[key & kPlain] = true;
-        } else {
-            viaReference_.insert(key);
-        }
-    }
-    bool contains(const Node& node) const {
-        const std::uint64_t key = node.key();
-        if (key >> 32 == kPlain)
-            return (key & kPlain) < plain_.size() && plain_[key & kPlain];
-        return viaReference_.count(key) != 0;
-    }
-
-private:
-    // Nodes not reached through an entity reference, the walk's own, are marked by their
-    // number; the few others are kept in a set.
-    static constexpr std::uint64_t kPlain = 0xFFFFFFFFu;
-    std::vector<bool> plain_;
-    std::unordered_set<std::uint64_t> viaReference_;
-};
 
 // An outermost element the walk never visited, and how many frames it holds (itself included).
 struct UnreachedElement {
@@ -55,8 +20,10 @@ struct UnreachedElement {
 // Why the walk passes ELEMENT by, in a few words, e.g. "a frame directly under the root".
 QString unreachedReason(const UnreachedElement& unreached, const Node& root);
 
-// The outermost elements under ROOT that VISITED does not hold and that are or hold an element
-// named frame (in any letter case), in document order. Entity references are looked through.
-std::vector<UnreachedElement> findUnreachedFrames(const Node& root, const VisitedElements& visited);
+// Appends to FOUND the outermost elements at or under CHILD, a node of PARENT that the walk
+// never visits, that are or hold an element named frame (in any letter case), in document
+// order. Entity references are looked through; other nodes hold no elements.
+void addUnreachedFrames(const Node& child, const Node& parent,
+                        std::vector<UnreachedElement>& found);
 
 } // namespace lyremap

@@ -10,6 +10,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace lyremap {
 
@@ -30,6 +32,9 @@ struct FrameOutcome {
     std::int32_t originY = 0;
     // For x, y, width and height in that order: whether and why each took its default.
     std::array<Fallback, 4> fallback{};
+    // The texts the walk read for x, y, width, height and border, as AttributeValue gives
+    // them; views into the document, valid while it is held.
+    std::array<std::optional<std::string_view>, 5> values{};
 };
 
 class WalkListener {
@@ -43,6 +48,10 @@ public:
     virtual void widgetLeft() = 0;
     // FRAME, the ORDINAL-th of its name under the current widget, was drawn as OUTCOME.
     virtual void frameDrawn(const Node& frame, int ordinal, const FrameOutcome& outcome) = 0;
+    // The walk passes CHILD of PARENT (the root or an entered widget) by, with everything in
+    // it: a child that is neither drawn nor entered, such as text, an element of another name
+    // or a frame directly under the root. A drawn frame's own children are never looked at.
+    virtual void passedOver(const Node& child, const Node& parent) = 0;
 };
 
 } // namespace lyremap

@@ -58,9 +58,9 @@ WidgetWalk::integerFrom(const std::optional<std::string_view>& utf8) const {
 
 FrameOutcome WidgetWalk::placeFrame(const Node& node, std::int32_t X, std::int32_t Y) const {
     // x, y, width, height, border: all read in one pass over the frame's attributes.
-    std::array<std::optional<std::string_view>, 5> values;
-    node.ReadAttributes(frameAttributes_, values);
     FrameOutcome outcome;
+    const auto& values = outcome.values;
+    node.ReadAttributes(frameAttributes_, outcome.values);
     outcome.originX = X;
     outcome.originY = Y;
     // base + the converted attribute K, or nothing (and why) when there is none, it does not
@@ -133,8 +133,12 @@ void WidgetWalk::DrawWidget(const Node& node, std::int32_t X, std::int32_t Y, in
             const NameVerdict& verdict = verdictFor(name);
             if (verdict.frame)
                 drawFrame(child.node(), ordinal, x, y);
-            else if (verdict.widget && !firstWidget && listener_ == nullptr)
+            else if (listener_ != nullptr) {
+                if (!verdict.widget)
+                    listener_->passedOver(child.node(), widget);
+            } else if (verdict.widget && !firstWidget) {
                 firstWidget = child;
+            }
         }
         if (listener_ != nullptr)
             stack.push_back(Pending{ChildCursor(widget), x, y, {}});

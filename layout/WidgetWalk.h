@@ -7,7 +7,8 @@
 // leaves the 32-bit range, falls back to the origin (x, y) or to 24 pixels (width, height), the
 // latter summed with 32-bit wrap-around. border "yes" in any case draws solid, else dotted.
 // Failures other than a conversion pass out unchanged and end the walk; what was drawn stays.
-// A listener, when set, is told of every widget entered and left and every frame drawn.
+// A listener, when set, is told of every widget entered and left, every frame drawn and
+// every child passed over.
 #pragma once
 
 #include "layout/WalkListener.h"

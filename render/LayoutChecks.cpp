@@ -79,7 +79,8 @@ SourcePosition rootElementPosition(const XmlDocument& document) {
 
 void LayoutChecks::clear() {
     root_ = Node();
-    visited_.clear();
+    unreached_.clear();
+    misspeltNames_ = false;
     warnings_.clear();
     error_.reset();
     // Another document may hold other names where this one's were.
@@ -93,15 +94,23 @@ void LayoutChecks::warn(QString name, SourcePosition position, QString message) 
 
 void LayoutChecks::rootFound(const Node& root) {
     root_ = root;
-    visited_.add(root);
+    const std::vector<const char*> names = root.DocumentAttributeNamesUtf8();
+    misspeltNames_ = std::any_of(names.begin(), names.end(), [this](const char* name) {
+        return attributeVerdict(name) >= kMisspelt;
+    });
 }
 
-void LayoutChecks::widgetEntered(const Node& widget, int /*ordinal*/) {
-    visited_.add(widget);
+void LayoutChecks::widgetEntered(const Node& /*widget*/, int /*ordinal*/) {}
+
+void LayoutChecks::passedOver(const Node& child, const Node& parent) {
+    addUnreachedFrames(child, parent, unreached_);
 }
 
 void LayoutChecks::frameDrawn(const Node& frame, int /*ordinal*/, const FrameOutcome& outcome) {
-    visited_.add(frame);
+    // The walk never looks inside a frame: whatever it holds is passed over.
+    if (frame.HasChildNodes())
+        for (ChildCursor child(frame); !child.atEnd(); child.next())
+            addUnreachedFrames(child.node(), frame, unreached_);
     checkAttributes(frame, outcome);
 
     const PixelBlock block = pixelBlock(outcome.rect);
@@ -135,29 +144,24 @@ int LayoutChecks::attributeVerdict(const char* name) {
 }
 
 void LayoutChecks::checkAttributes(const Node& frame, const FrameOutcome& outcome) {
-    // The written attributes in one pass: their names for the letter case, their values for
-    // the texts of the warnings. Values the file's DTD supplies are asked for by name.
-    attributes_.clear();
-    frame.UnprefixedAttributesUtf8(attributes_);
-    std::array<std::optional<std::string_view>, 5> values;
-    for (const auto& [name, value] : attributes_) {
-        const int verdict = attributeVerdict(name);
-        if (verdict >= 0 && verdict < kMisspelt) {
-            if (!values[std::size_t(verdict)])
-                values[std::size_t(verdict)] = value;
-        } else if (verdict >= kMisspelt) {
-            const QString written = QString::fromUtf8(name);
-            warn(QStringLiteral("attribute-name"), frame.AttributePosition(written),
-                 QStringLiteral("attribute \"%1\" is ignored: names count letter case, and "
-                                "the one read is \"%2\"")
-                     .arg(written, fromUtf8(kAttributeNames[std::size_t(verdict - kMisspelt)])));
-        }
+    // The names of the written attributes, for their letter case, in a document that has a
+    // misspelt one somewhere.
+    if (misspeltNames_) {
+        attributes_.clear();
+        frame.UnprefixedAttributesUtf8(attributes_);
+        for (const auto& [name, value] : attributes_)
+            if (const int verdict = attributeVerdict(name); verdict >= kMisspelt) {
+                const QString written = QString::fromUtf8(name);
+                warn(
+                    QStringLiteral("attribute-name"), frame.AttributePosition(written),
+                    QStringLiteral("attribute \"%1\" is ignored: names count letter case, and "
+                                   "the one read is \"%2\"")
+                        .arg(written, fromUtf8(kAttributeNames[std::size_t(verdict - kMisspelt)])));
+            }
     }
-    const auto text = [&](std::size_t k) {
-        if (values[k])
-            return fromUtf8(*values[k]);
-        return frame.AttributeValue(fromUtf8(kAttributeNames[k])).value_or(QString());
-    };
+    // The texts the walk read, for the warnings.
+    const auto& values = outcome.values;
+    const auto text = [&](std::size_t k) { return values[k] ? fromUtf8(*values[k]) : QString(); };
 
     // The base each coordinate is added to: the origin for x and y, the left and top edges
     // for width and height.
@@ -189,24 +193,16 @@ void LayoutChecks::checkAttributes(const Node& frame, const FrameOutcome& outcom
     // A solid frame's border is yes; an absent border is no finding.
     if (outcome.solid)
         return;
-    std::optional<QString> border;
-    if (values[4]) {
-        if (nameTestUtf8(*values[4], u"no"))
-            return;
-        border = fromUtf8(*values[4]);
-    } else {
-        border = frame.AttributeValue(u"border");
-        if (!border || nameTest(*border, u"no"))
-            return;
-    }
+    if (!values[4] || nameTestUtf8(*values[4], u"no"))
+        return;
     warn(QStringLiteral("border"), frame.AttributePosition(u"border"),
          QStringLiteral("border \"%1\" is neither yes nor no, so the frame is drawn dotted")
-             .arg(*border));
+             .arg(fromUtf8(*values[4])));
 }
 
 void LayoutChecks::finish(const OpenOutcome& outcome, const XmlDocument& document) {
     if (outcome.loaded && !root_.isNull()) {
-        for (const UnreachedElement& unreached : findUnreachedFrames(root_, visited_))
+        for (const UnreachedElement& unreached : unreached_)
             warn(QStringLiteral("unreached"), unreached.element.Position(),
                  QStringLiteral("%1; %2 lost")
                      .arg(unreachedReason(unreached, root_),
@@ -233,7 +229,7 @@ void LayoutChecks::finish(const OpenOutcome& outcome, const XmlDocument& documen
     });
     // The walk's own record is no longer needed; the document may now be closed.
     root_ = Node();
-    visited_.clear();
+    unreached_.clear();
 }
 
 QString diagnosticLine(const QString& path, const Diagnostic& diagnostic) {

@@ -42,6 +42,7 @@ public:
     void widgetEntered(const Node& widget, int ordinal) override;
     void widgetLeft() override {}
     void frameDrawn(const Node& frame, int ordinal, const FrameOutcome& outcome) override;
+    void passedOver(const Node& child, const Node& parent) override;
 
 private:
     void warn(QString name, SourcePosition position, QString message);
@@ -54,7 +55,10 @@ private:
     static constexpr int kMisspelt = 5;
 
     Node root_;
-    VisitedElements visited_;
+    std::vector<UnreachedElement> unreached_;
+    // Some attribute name of the document is one of the frame's but for its letter case: only
+    // then are the names of each frame's attributes looked at.
+    bool misspeltNames_ = false;
     std::vector<Diagnostic> warnings_;
     std::optional<Diagnostic> error_;
     std::vector<std::pair<const char*, std::string_view>> attributes_; // one frame's, scratch

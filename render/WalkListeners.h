@@ -29,6 +29,10 @@ public:
         for (WalkListener* listener : listeners_)
             listener->frameDrawn(frame, ordinal, outcome);
     }
+    void passedOver(const Node& child, const Node& parent) override {
+        for (WalkListener* listener : listeners_)
+            listener->passedOver(child, parent);
+    }
 
 private:
     std::vector<WalkListener*> listeners_;

@@ -77,6 +77,8 @@ const NodeList& Node::ChildNodes() const {
 
 std::string_view Node::NodeNameUtf8() const {
     const CompactNode& node = doc_->node(index_);
+    if (node.kind() == CompactKind::Element) // most nodes: no fixed name to look for
+        return doc_->tree.names[node.name];
     const std::string_view fixed = fixedName(node.kind());
     return fixed.empty() ? doc_->name(index_) : fixed;
 }
@@ -163,6 +165,14 @@ void Node::UnprefixedAttributesUtf8(
         if (attribute.last())
             break;
     }
+}
+
+std::vector<const char*> Node::DocumentAttributeNamesUtf8() const {
+    std::vector<const char*> names;
+    for (const detail::AttributeName& name : doc_->tree.attributeNames)
+        if (name.prefix == nullptr)
+            names.push_back(reinterpret_cast<const char*>(name.localName));
+    return names;
 }
 
 // What an AttributeSet has learnt of the last document it was used with.

@@ -119,6 +119,9 @@ public:
     // UTF-8. Valid while the document is held.
     void UnprefixedAttributesUtf8(
         std::vector<std::pair<const char*, std::string_view>>& attributes) const;
+    // Every distinct attribute name without a prefix that is written anywhere in this node's
+    // document, as UnprefixedAttributesUtf8 gives it. A document has few, however large.
+    std::vector<const char*> DocumentAttributeNamesUtf8() const;
 
     // A number that equal handles of one load share and other handles of it do not, for
     // keeping sets of nodes.

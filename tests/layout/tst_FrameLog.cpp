@@ -38,6 +38,10 @@ public:
                             QString::fromLatin1(reasons[int(outcome.fallback[k])]);
         fallbacks << line.join(u' ');
     }
+    void passedOver(const Node& child, const Node& parent) override {
+        passed << child.NodeName() + u'<' + parent.NodeName();
+    }
+    QStringList passed; // "CHILD<PARENT" by their names, one per child passed over
 };
 
 } // namespace
@@ -50,6 +54,8 @@ private slots:
     void frames();
     void fallbacks_data();
     void fallbacks();
+    void passedOver_data();
+    void passedOver();
 };
 
 void FrameLogTest::frames_data() {
@@ -134,6 +140,40 @@ void FrameLogTest::fallbacks() {
     FallbackLog listener;
     QVERIFY(OpenLayout(doc, target, path, kEnglish, &listener).loaded);
     QCOMPARE(listener.fallbacks.mid(1).join(u';'), expected);
+}
+
+void FrameLogTest::passedOver_data() {
+    QTest::addColumn<QByteArray>("layout");
+    QTest::addColumn<QStringList>("expected"); // "CHILD<PARENT", in the order the walk tells
+    QTest::newRow("children of the root and of entered widgets, not of frames")
+        << QByteArray("<!DOCTYPE widget_description [<!ENTITY e '<frame/>'>]>"
+                      "<widget_description>text<frame/><widget>&e;<frame><widget/></frame>"
+                      "<label/><!--c--><p:widget xmlns:p='urn:p'/><widget><x/></widget></widget>"
+                      "<?frame?></widget_description>")
+        << QStringList{u"#text<widget_description"_s,
+                       u"frame<widget_description"_s,
+                       u"e<widget"_s,
+                       u"label<widget"_s,
+                       u"#comment<widget"_s,
+                       u"p:widget<widget"_s,
+                       u"x<widget"_s,
+                       u"frame<widget_description"_s};
+    QTest::newRow("a widget named through an entity is entered")
+        << QByteArray("<!DOCTYPE widget_description [<!ENTITY widget '<y/>'>]>"
+                      "<widget_description><widget>&widget;</widget></widget_description>")
+        << QStringList{u"y<widget"_s};
+}
+
+void FrameLogTest::passedOver() {
+    QFETCH(QByteArray, layout);
+    QFETCH(QStringList, expected);
+    ScratchDir dir;
+    const QString path = dir.write(QStringLiteral("layout.xml"), layout);
+    XmlDocument doc;
+    RecordingTarget target;
+    FallbackLog listener;
+    QVERIFY(OpenLayout(doc, target, path, kEnglish, &listener).loaded);
+    QCOMPARE(listener.passed, expected);
 }
 
 QTEST_GUILESS_MAIN(FrameLogTest)

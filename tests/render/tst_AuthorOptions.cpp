@@ -162,6 +162,11 @@ void AuthorOptionsTest::positions_data() {
                       "<widget_description><widget>\n  &f;<frame border='1'/>\n"
                       "</widget></widget_description>")
         << QStringList{u"3:3 unreached"_s, u"3:13 border"_s};
+    QTest::newRow("values the DTD supplies are placed at their element")
+        << QByteArray("<!DOCTYPE widget_description [<!ATTLIST frame border CDATA 'true' "
+                      "width CDATA 'l00' Y CDATA '1'>]>\n<widget_description><widget>\n  "
+                      "<frame/></widget></widget_description>")
+        << QStringList{u"3:3 value"_s, u"3:3 border"_s};
 }
 
 void AuthorOptionsTest::positions() {
