@@ -1,7 +1,7 @@
 #include "layout/OpenLayout.h"
 
 #include "layout/Conversion.h"
-#include "layout/SiblingOrdinals.h"
+#include "layout/StreamedWalk.h"
 #include "layout/WidgetWalk.h"
 
 #include <QDir>
@@ -18,30 +18,24 @@ OpenOutcome OpenLayout(XmlDocument& xmlDoc, MapTarget& map, const QString& name,
                        const QLocale& locale, WalkListener* listener) {
     const QString absoluteName = fullPathName(name);
     bool loadAttempted = false;
+    // The walk starts as soon as the root element is read and runs beside the parse.
+    StreamedWalk streamed(map, locale, listener);
     try {
         xmlDoc.Close();
         map.ResetMap();
         loadAttempted = true;
-        xmlDoc.LoadFromFile(absoluteName);
+        xmlDoc.LoadFromFile(absoluteName, [&streamed](const Node& root) { streamed.start(root); });
         const Node root = xmlDoc.FindTopLevelNode(QStringLiteral("widget_description"));
-        WidgetWalk walk(map, locale);
-        walk.setListener(listener);
-        if (listener != nullptr)
-            listener->rootFound(root);
-        // The root's children are only visited, never kept: no child list is built.
-        SiblingOrdinals ordinals;
-        for (ChildCursor child(root); !child.atEnd(); child.next()) {
-            const std::string_view name = child.node().NodeNameUtf8();
-            const int ordinal = listener != nullptr ? ordinals.next(name) : 0;
-            if (nameTestUtf8(name, u"widget"))
-                walk.DrawWidget(child.node(), 0, 0, ordinal);
-            else if (listener != nullptr)
-                listener->passedOver(child.node(), root);
+        if (!streamed.finish(root)) {
+            WidgetWalk walk(map, locale);
+            walk.setListener(listener);
+            walk.walkRoot(root);
         }
         map.RefreshMap();
         return OpenOutcome{true, xmlDoc.FileName() + QStringLiteral(" loaded."), xmlDoc.FileName(),
                            QString(), std::nullopt};
     } catch (const std::exception& failure) {
+        streamed.discard();
         // A failure before the load (the map could not be made) still names the file the user
         // chose, not the one loaded before it.
         const QString fileName = loadAttempted ? xmlDoc.FileName() : absoluteName;

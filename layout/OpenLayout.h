@@ -30,6 +30,9 @@ QString fullPathName(const QString& name);
 // refreshes MAP. Every failure is caught: the walk stops there, what was drawn stays, and the
 // outcome carries the failure's message. LOCALE is the locale numbers are written in. LISTENER,
 // when given, is told of the root element and of everything the walk draws.
+// The walk may run beside the load, on a thread of its own (see StreamedWalk): LISTENER and,
+// when it allows drawing from any thread, MAP then hear from that thread while this one waits
+// for the load; if the load fails, LISTENER is told the walk is undone and MAP is reset.
 OpenOutcome OpenLayout(XmlDocument& xmlDoc, MapTarget& map, const QString& name,
                        const QLocale& locale = QLocale::system(), WalkListener* listener = nullptr);
 

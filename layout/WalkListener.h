@@ -52,6 +52,9 @@ public:
     // it: a child that is neither drawn nor entered, such as text, an element of another name
     // or a frame directly under the root. A drawn frame's own children are never looked at.
     virtual void passedOver(const Node& child, const Node& parent) = 0;
+    // The walk told so far, from rootFound on, does not count: the open failed while it ran
+    // (it may run while the file is still being read). Forget it; another walk may follow.
+    virtual void walkUndone() = 0;
 };
 
 } // namespace lyremap

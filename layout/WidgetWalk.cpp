@@ -105,6 +105,21 @@ void WidgetWalk::drawFrame(const Node& node, int ordinal, std::int32_t& X, std::
     Y = outcome.rect.Top;
 }
 
+void WidgetWalk::walkRoot(const Node& root) {
+    if (listener_ != nullptr)
+        listener_->rootFound(root);
+    // The root's children are only visited, never kept: no child list is built.
+    SiblingOrdinals ordinals;
+    for (ChildCursor child(root); !child.atEnd(); child.next()) {
+        const std::string_view name = child.node().NodeNameUtf8();
+        const int ordinal = listener_ != nullptr ? ordinals.next(name) : 0;
+        if (nameTestUtf8(name, u"widget"))
+            DrawWidget(child.node(), 0, 0, ordinal);
+        else if (listener_ != nullptr)
+            listener_->passedOver(child.node(), root);
+    }
+}
+
 void WidgetWalk::DrawWidget(const Node& node, std::int32_t X, std::int32_t Y, int ordinal) {
     // One entry per widget whose nested widgets are being walked: a cursor on its children and
     // the origin its frames left, which each nested widget starts from; with a listener, also

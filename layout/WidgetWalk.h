@@ -37,6 +37,9 @@ public:
     void DrawWidget(const Node& node, std::int32_t X, std::int32_t Y, int ordinal = 1);
     // Draws the frame NODE relative to (X, Y) and moves (X, Y) to its top-left corner.
     void DrawFrame(const Node& node, std::int32_t& X, std::int32_t& Y);
+    // Walks every child of the layout's ROOT named widget (in any letter case) from (0, 0),
+    // telling the listener of the root first.
+    void walkRoot(const Node& root);
 
 private:
     // The frame NODE's rectangle and pen relative to (X, Y).

@@ -24,6 +24,10 @@ public:
     virtual void ResetMap() = 0;
     // Show the raster's current state at once.
     virtual void RefreshMap() = 0;
+    // True when SetPenStyle and DrawRectangle may be called on another thread while this one
+    // leaves the map alone, and a ResetMap afterwards undoes them: nothing outside the map
+    // sees a drawing call as it happens.
+    virtual bool DrawsFromAnyThread() const { return false; }
 };
 
 } // namespace lyremap

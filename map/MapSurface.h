@@ -51,6 +51,8 @@ public:
     void SetPenStyle(PenStyle style) override;
     void DrawRectangle(const MapRect& rect) override;
     void RefreshMap() override;
+    // Without a view, which hears of every change, drawing touches the surface alone.
+    bool DrawsFromAnyThread() const override { return view_ == nullptr; }
 
     // True once the first ResetMap has created the raster.
     bool hasRaster() const { return !raster_.isNull(); }

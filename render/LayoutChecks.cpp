@@ -81,6 +81,7 @@ void LayoutChecks::clear() {
     root_ = Node();
     unreached_.clear();
     misspeltNames_ = false;
+    namesSeen_ = 0;
     warnings_.clear();
     error_.reset();
     // Another document may hold other names where this one's were.
@@ -94,10 +95,6 @@ void LayoutChecks::warn(QString name, SourcePosition position, QString message) 
 
 void LayoutChecks::rootFound(const Node& root) {
     root_ = root;
-    const std::vector<const char*> names = root.DocumentAttributeNamesUtf8();
-    misspeltNames_ = std::any_of(names.begin(), names.end(), [this](const char* name) {
-        return attributeVerdict(name) >= kMisspelt;
-    });
 }
 
 void LayoutChecks::widgetEntered(const Node& /*widget*/, int /*ordinal*/) {}
@@ -144,8 +141,15 @@ int LayoutChecks::attributeVerdict(const char* name) {
 }
 
 void LayoutChecks::checkAttributes(const Node& frame, const FrameOutcome& outcome) {
-    // The names of the written attributes, for their letter case, in a document that has a
-    // misspelt one somewhere.
+    // The names of the written attributes, for their letter case, once the document has shown
+    // a misspelt one somewhere: it names its attributes before the elements that carry them.
+    if (!misspeltNames_) {
+        newNames_.clear();
+        namesSeen_ = frame.DocumentAttributeNamesUtf8(namesSeen_, newNames_);
+        misspeltNames_ = std::any_of(newNames_.begin(), newNames_.end(), [this](const char* name) {
+            return attributeVerdict(name) >= kMisspelt;
+        });
+    }
     if (misspeltNames_) {
         attributes_.clear();
         frame.UnprefixedAttributesUtf8(attributes_);

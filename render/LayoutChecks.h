@@ -43,6 +43,7 @@ public:
     void widgetLeft() override {}
     void frameDrawn(const Node& frame, int ordinal, const FrameOutcome& outcome) override;
     void passedOver(const Node& child, const Node& parent) override;
+    void walkUndone() override { clear(); }
 
 private:
     void warn(QString name, SourcePosition position, QString message);
@@ -59,6 +60,8 @@ private:
     // Some attribute name of the document is one of the frame's but for its letter case: only
     // then are the names of each frame's attributes looked at.
     bool misspeltNames_ = false;
+    std::uint32_t namesSeen_ = 0;       // the document's attribute names looked at so far
+    std::vector<const char*> newNames_; // scratch
     std::vector<Diagnostic> warnings_;
     std::optional<Diagnostic> error_;
     std::vector<std::pair<const char*, std::string_view>> attributes_; // one frame's, scratch

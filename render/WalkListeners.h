@@ -33,6 +33,10 @@ public:
         for (WalkListener* listener : listeners_)
             listener->passedOver(child, parent);
     }
+    void walkUndone() override {
+        for (WalkListener* listener : listeners_)
+            listener->walkUndone();
+    }
 
 private:
     std::vector<WalkListener*> listeners_;

@@ -85,10 +85,39 @@ std::uint32_t CompactAttribute::column() const {
 }
 
 const NamespaceInfo& CompactTree::namespacesOf(std::uint32_t node) const {
-    const auto found = std::lower_bound(
-        namespaceInfo.begin(), namespaceInfo.end(), node,
-        [](const NamespaceInfo& info, std::uint32_t wanted) { return info.node < wanted; });
-    return *found;
+    // The first entry whose node is not below NODE.
+    std::uint32_t low = 0;
+    std::uint32_t high = namespaceInfo.size();
+    while (low < high) {
+        const std::uint32_t middle = low + (high - low) / 2;
+        if (namespaceInfo[middle].node < node)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return namespaceInfo[low];
+}
+
+void CompactTree::announce(bool end) {
+    if (end)
+        ended_.store(true, std::memory_order_release);
+    announced_.fetch_add(1, std::memory_order_release);
+    announced_.notify_all();
+}
+
+std::uint32_t CompactTree::waitFor(const std::uint32_t& field) const {
+    for (;;) {
+        // The announcement count first: a link written after it is read wakes the wait below.
+        const std::uint32_t seen = announced_.load(std::memory_order_acquire);
+        const std::uint32_t value =
+            std::atomic_ref<std::uint32_t>(const_cast<std::uint32_t&>(field))
+                .load(std::memory_order_acquire);
+        if (value != kPending)
+            return value;
+        if (ended_.load(std::memory_order_acquire))
+            throw TreeAbandoned();
+        announced_.wait(seen, std::memory_order_acquire);
+    }
 }
 
 } // namespace lyremap::detail

@@ -7,6 +7,8 @@
 
 #include <libxml/xmlstring.h>
 
+#include <array>
+#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -32,12 +34,16 @@ inline constexpr std::size_t kBulkSize = std::size_t{2} << 20;
 
 // A growing sequence whose items never move: blocks of 2 MiB, so growth copies nothing.
 // Items are made as they are appended; a block's unused rest is never touched.
+// The table of blocks has room for every index from the start, so that a reader on another
+// thread may look up items appended before it was handed their index while more are appended.
 template <typename T> class BlockVector {
     static_assert(std::is_trivially_destructible_v<T>, "blocks are released without destructors");
 
 public:
     static constexpr std::uint32_t kBlock = static_cast<std::uint32_t>(kBulkSize / sizeof(T));
     static constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu; // never an item's index
+
+    BlockVector() { blocks_.reserve(kNoIndex / kBlock + 1); }
 
     std::uint32_t size() const { return size_; }
     T& operator[](std::uint32_t i) { return block(i / kBlock)[i % kBlock]; }
@@ -65,6 +71,42 @@ private:
     // Where the next item goes and where the last block ends: appending needs no division.
     T* next_ = nullptr;
     T* end_ = nullptr;
+};
+
+// A growing sequence whose items never move, for the tree's smaller tables: segment K holds
+// 64 << K items, so a few segments serve a small document and 27 any 32-bit count. As with
+// BlockVector, a reader on another thread may read the items that size() counts.
+template <typename T> class StableVector {
+public:
+    std::uint32_t size() const { return size_.load(std::memory_order_acquire); }
+    bool empty() const { return size() == 0; }
+    T& operator[](std::uint32_t i) { return at(i); }
+    const T& operator[](std::uint32_t i) const { return const_cast<StableVector*>(this)->at(i); }
+    void push_back(T value) {
+        const std::uint32_t n = size_.load(std::memory_order_relaxed);
+        if (n == 0xFFFFFFFFu)
+            throw std::length_error("StableVector");
+        const auto [segment, offset] = locate(n);
+        if (!segments_[segment])
+            segments_[segment] = std::make_unique<T[]>(std::size_t{kFirst} << segment);
+        segments_[segment][offset] = std::move(value);
+        size_.store(n + 1, std::memory_order_release);
+    }
+
+private:
+    static constexpr std::uint32_t kFirst = 64;
+    // Segment K starts at item kFirst * (2^K - 1).
+    static std::pair<unsigned, std::uint32_t> locate(std::uint32_t i) {
+        const auto segment = static_cast<unsigned>(std::bit_width(i / kFirst + 1u) - 1);
+        return {segment, i - kFirst * ((std::uint32_t{1} << segment) - 1)};
+    }
+    T& at(std::uint32_t i) {
+        const auto [segment, offset] = locate(i);
+        return segments_[segment][offset];
+    }
+
+    std::array<std::unique_ptr<T[]>, 27> segments_;
+    std::atomic<std::uint32_t> size_{0};
 };
 
 // Bytes copied once and kept at a fixed place for the tree's life.
@@ -97,6 +139,8 @@ enum class CompactKind : std::uint8_t {
 };
 
 inline constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
+// A link of a tree still being built that the parse has not yet written (see CompactTree).
+inline constexpr std::uint32_t kPending = 0xFFFFFFFEu;
 inline constexpr std::uint32_t kNoName = 0; // the name number of kinds with a fixed DOM name
 
 struct CompactNode {
@@ -197,21 +241,58 @@ struct NamespaceInfo {
     std::string_view uri; // the element's namespace name, references replaced; empty for none
 };
 
+// The tree may be read on another thread while it is built. A node is complete before a link
+// to it is written, and each of its links (firstChild, nextSibling) is written once, from
+// kPending to its final value, with release order: a reader that follows links sees whole
+// nodes, and one that finds a link pending waits for it. The builder announces its progress
+// now and then, and ends the tree when the parse is over, whether it succeeded or not; a link
+// still pending then never comes, and reading it throws TreeAbandoned.
 struct CompactTree {
+    CompactTree() { names.push_back(std::string_view()); }
+
     BlockVector<CompactNode> nodes;   // nodes[0] is the root element
     std::uint32_t document = kNoNode; // the document node, made last
     BlockVector<CompactAttribute> attributes;
     // Views of the parser's dictionary copies, which end in NUL; names[kNoName] is empty.
-    std::vector<std::string_view> names{std::string_view()};
-    std::vector<AttributeName> attributeNames;
+    StableVector<std::string_view> names;
+    StableVector<AttributeName> attributeNames;
     // The number of each attribute name, by its local name and prefix.
     std::map<std::pair<const xmlChar*, const xmlChar*>, std::uint32_t> attributeNumbers;
     BlockVector<CompactNamespace> namespaces;
-    std::vector<NamespaceInfo> namespaceInfo; // by node, in increasing order
+    StableVector<NamespaceInfo> namespaceInfo; // by node, in increasing order
     TextArena text;
 
     // The namespace entry of NODE, which must be namespaced.
     const NamespaceInfo& namespacesOf(std::uint32_t node) const;
+
+    // NODE's first child and next sibling, kNoNode for none; waits while they are pending.
+    std::uint32_t firstChildOf(std::uint32_t node) const { return link(nodes[node].firstChild); }
+    std::uint32_t nextSiblingOf(std::uint32_t node) const { return link(nodes[node].nextSibling); }
+    // Writes the pending LINK of a node that a reader may already see.
+    static void setLink(std::uint32_t& link, std::uint32_t value) {
+        std::atomic_ref<std::uint32_t>(link).store(value, std::memory_order_release);
+    }
+    // Wakes readers waiting for links written since the last announcement. With END, the
+    // parse is over: links still pending stay so.
+    void announce(bool end = false);
+
+private:
+    std::uint32_t link(const std::uint32_t& field) const {
+        const std::uint32_t value =
+            std::atomic_ref<std::uint32_t>(const_cast<std::uint32_t&>(field))
+                .load(std::memory_order_acquire);
+        return value != kPending ? value : waitFor(field);
+    }
+    std::uint32_t waitFor(const std::uint32_t& field) const;
+
+    mutable std::atomic<std::uint32_t> announced_{0};
+    std::atomic<bool> ended_{false};
+};
+
+// A link that a failed parse never wrote was read.
+class TreeAbandoned : public std::runtime_error {
+public:
+    TreeAbandoned() : std::runtime_error("the document's parse was abandoned") {}
 };
 
 } // namespace lyremap::detail

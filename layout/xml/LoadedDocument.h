@@ -19,8 +19,15 @@ namespace lyremap::detail {
 
 struct LoadedDocument : std::enable_shared_from_this<LoadedDocument> {
     explicit LoadedDocument(ParsedLayout parsedLayout);
+    // A document whose TREE is still being built by a parse that holds DICT; complete() adds
+    // libxml2's document once the parse has succeeded. Its DTD declares no attributes.
+    LoadedDocument(std::shared_ptr<CompactTree> tree, xmlDict* dict);
+    ~LoadedDocument();
+    LoadedDocument(const LoadedDocument&) = delete;
+    LoadedDocument& operator=(const LoadedDocument&) = delete;
+    void complete(ParsedLayout parsedLayout) { parsed = std::move(parsedLayout); }
 
-    const ParsedLayout parsed;
+    ParsedLayout parsed;
     const CompactTree& tree;
     // Tells loads apart for AttributeSet, also when one lands where an earlier one was.
     const std::uint64_t serial = nextSerial();
@@ -57,6 +64,9 @@ private:
     std::vector<std::unique_ptr<Node[]>> itemChunks_;
     Node* free_ = nullptr;
     std::size_t left_ = 0;
+    // The parser's dictionary, held while the tree is read during the parse: the tree's names
+    // are its strings, and a failed parse frees libxml2's document and its own hold on it.
+    xmlDict* dict_ = nullptr;
 };
 
 // True when the qualified name PREFIX:LOCAL (or LOCAL without prefix) is NAME.

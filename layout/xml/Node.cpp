@@ -68,7 +68,7 @@ NodeType Node::nodeType() const {
 }
 
 bool Node::HasChildNodes() const {
-    return doc_->node(index_).firstChild != kNoNode;
+    return doc_->tree.firstChildOf(index_) != kNoNode;
 }
 
 const NodeList& Node::ChildNodes() const {
@@ -167,12 +167,14 @@ void Node::UnprefixedAttributesUtf8(
     }
 }
 
-std::vector<const char*> Node::DocumentAttributeNamesUtf8() const {
-    std::vector<const char*> names;
-    for (const detail::AttributeName& name : doc_->tree.attributeNames)
-        if (name.prefix == nullptr)
-            names.push_back(reinterpret_cast<const char*>(name.localName));
-    return names;
+std::uint32_t Node::DocumentAttributeNamesUtf8(std::uint32_t from,
+                                               std::vector<const char*>& unprefixed) const {
+    const auto& names = doc_->tree.attributeNames;
+    const std::uint32_t count = names.size();
+    for (std::uint32_t n = from; n < count; ++n)
+        if (names[n].prefix == nullptr)
+            unprefixed.push_back(reinterpret_cast<const char*>(names[n].localName));
+    return count;
 }
 
 // What an AttributeSet has learnt of the last document it was used with.
@@ -200,12 +202,16 @@ void Node::ReadAttributes(const AttributeSet& names,
     if (!learnt || learnt->serial != doc_->serial) {
         learnt = std::make_unique<AttributeSet::Learnt>();
         learnt->serial = doc_->serial;
-        learnt->slotOf.assign(doc_->tree.attributeNames.size(), AttributeSet::Learnt::kNone);
-        for (std::uint32_t n = 0; n < learnt->slotOf.size(); ++n)
+    }
+    // Learns the names the document has gained since: one still being parsed gains more.
+    const auto learn = [&] {
+        const std::uint32_t known = static_cast<std::uint32_t>(learnt->slotOf.size());
+        learnt->slotOf.resize(doc_->tree.attributeNames.size(), AttributeSet::Learnt::kNone);
+        for (std::uint32_t n = known; n < learnt->slotOf.size(); ++n)
             for (std::size_t k = names.size(); k-- > 0;)
                 if (doc_->qualifiedAttributeName(n) == names.name(k))
                     learnt->slotOf[n] = static_cast<std::uint8_t>(k);
-    }
+    };
     // The first attribute of each name; well-formed elements have one at most.
     // The run is read by pointer within each block it lies in.
     if (const std::uint32_t first = node.firstAttribute; first != kNoNode) {
@@ -213,6 +219,8 @@ void Node::ReadAttributes(const AttributeSet& names,
         const detail::CompactAttribute* attribute = &attributes[first];
         std::uint32_t left = attributes.leftInBlock(first);
         for (std::uint32_t i = first;; ++i) {
+            if (attribute->name() >= learnt->slotOf.size())
+                learn();
             const std::uint8_t k = learnt->slotOf[attribute->name()];
             if (k != AttributeSet::Learnt::kNone && !values[k])
                 values[k] = attribute->value();
@@ -240,12 +248,12 @@ void Node::ReadAttributes(const AttributeSet& names,
 
 ChildCursor::ChildCursor(const Node& parent) {
     // Moved in from a temporary, the handle stays borrowed.
-    if (const std::uint32_t first = parent.doc_->node(parent.index_).firstChild; first != kNoNode)
+    if (const std::uint32_t first = parent.doc_->tree.firstChildOf(parent.index_); first != kNoNode)
         current_ = parent.child(first);
 }
 
 void ChildCursor::next() {
-    const std::uint32_t following = current_.doc_->node(current_.index_).nextSibling;
+    const std::uint32_t following = current_.doc_->tree.nextSiblingOf(current_.index_);
     if (following == kNoNode)
         current_ = Node();
     else

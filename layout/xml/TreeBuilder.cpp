@@ -59,6 +59,8 @@ TreeBuilder::TreeBuilder(xmlParserCtxt* ctxt, std::int64_t fileSize, std::uint32
 TreeBuilder::~TreeBuilder() {
     if (sax_ != nullptr)
         activeBuilder = previous_;
+    if (tree_)
+        tree_->announce(true);
 }
 
 void TreeBuilder::install(xmlSAXHandler& sax) {
@@ -114,6 +116,8 @@ TreeBuilder::Frame& TreeBuilder::frameFor(void* ctx, bool follow) {
 void TreeBuilder::closeFramesAbove(std::size_t keep) {
     while (frames_.size() > keep + 1) {
         const Frame& done = *frames_.back();
+        for (const OpenElement& element : done.open)
+            close(element);
         if (done.entity != nullptr)
             contents_.try_emplace(done.entity, done.head);
         frames_.pop_back();
@@ -129,32 +133,13 @@ bool TreeBuilder::beginRoot(xmlParserCtxt* ctxt) {
     const xmlDtd* dtd = ctxt->myDoc->intSubset;
     declaresEntities_ = dtd != nullptr && dtd->entities != nullptr;
     entityText_.emplace(ctxt->myDoc);
-    tree_ = std::make_unique<CompactTree>();
+    tree_ = std::make_shared<CompactTree>();
     // The root's place among the document's children, between what comes before and after it.
     rootStandIn_ = xmlNewDocNode(ctxt->myDoc, nullptr, BAD_CAST "root", nullptr);
     if (rootStandIn_ == nullptr)
         throw std::bad_alloc();
     xmlAddChild(reinterpret_cast<xmlNode*>(ctxt->myDoc), rootStandIn_);
     return true;
-}
-
-std::uint32_t TreeBuilder::appendChild(Frame& frame, CompactKind kind, xmlElementType domKind) {
-    const std::uint32_t index = tree_->nodes.size();
-    tree_->nodes.append().setKind(kind);
-    if (!frame.open.empty()) {
-        OpenElement& parent = frame.open.back();
-        if (parent.lastChild != kNoNode)
-            tree_->nodes[parent.lastChild].nextSibling = index;
-        else if (parent.node != kNoNode)
-            tree_->nodes[parent.node].firstChild = index;
-        else
-            frame.head = index;
-        parent.lastChild = index;
-        if (parent.firstKind == 0)
-            parent.firstKind = domKind;
-        parent.lastKind = domKind;
-    }
-    return index;
 }
 
 std::uint32_t TreeBuilder::nameNumber(const xmlChar* name) {
@@ -211,7 +196,8 @@ void TreeBuilder::startElement(void* ctx, const xmlChar* localName, const xmlCha
     if (nodePush(ctxt, &frame.shown) < 0)
         return;
 
-    const std::uint32_t index = self->appendChild(frame, CompactKind::Element, XML_ELEMENT_NODE);
+    const bool root = frame.open.empty();
+    const std::uint32_t index = self->newNode(CompactKind::Element);
     CompactNode& node = self->tree_->nodes[index];
     node.name = self->nameNumber(prefix != nullptr ? xmlDictQLookup(ctxt->dict, prefix, localName)
                                                    : localName);
@@ -222,9 +208,16 @@ void TreeBuilder::startElement(void* ctx, const xmlChar* localName, const xmlCha
         self->attributePositions_.clear();
     self->storeAttributes(frame, index, attributeCount - defaultedCount, attributes);
     self->checkExpandedNames(localName, attributeCount - defaultedCount, attributes);
+    self->link(frame, index, XML_ELEMENT_NODE);
 
     frame.open.push_back(OpenElement{index, localName});
     showTop(frame);
+    // Defaults and entities live in libxml2's document, which a failed parse frees: a tree
+    // that needs them is read only once the parse is over.
+    const xmlDtd* dtd = ctxt->myDoc->intSubset;
+    if (root && self->onRoot_ && !self->declaresEntities_ &&
+        (dtd == nullptr || dtd->attributes == nullptr))
+        self->onRoot_(self->tree_, ctxt->dict);
 } catch (...) {
     fail(ctx);
 }
@@ -235,6 +228,7 @@ void TreeBuilder::endElement(void* ctx, const xmlChar*, const xmlChar*, const xm
     if (frame.open.size() <= (self->isDocument(frame) ? 0u : 1u))
         return;
     nodePop(static_cast<xmlParserCtxt*>(ctx));
+    self->close(frame.open.back());
     frame.open.pop_back();
     if (!frame.open.empty())
         showTop(frame);
@@ -317,10 +311,10 @@ void TreeBuilder::processingInstruction(void* ctx, const xmlChar* target, const 
         xmlSAX2ProcessingInstruction(ctx, target, data);
         return;
     }
-    const std::uint32_t index =
-        self->appendChild(frame, CompactKind::ProcessingInstruction, XML_PI_NODE);
+    const std::uint32_t index = self->newNode(CompactKind::ProcessingInstruction);
     self->tree_->nodes[index].name =
         self->nameNumber(xmlDictLookup(static_cast<xmlParserCtxt*>(ctx)->dict, target, -1));
+    self->link(frame, index, XML_PI_NODE);
     showTop(frame);
 } catch (...) {
     fail(ctx);
@@ -346,8 +340,7 @@ void TreeBuilder::reference(void* ctx, const xmlChar* name) try {
         return;
     }
     xmlEntity* entity = xmlGetDocEntity(ctxt->myDoc, name);
-    const std::uint32_t index =
-        self->appendChild(frame, CompactKind::EntityReference, XML_ENTITY_REF_NODE);
+    const std::uint32_t index = self->newNode(CompactKind::EntityReference);
     CompactNode& node = self->tree_->nodes[index];
     node.name = self->nameNumber(xmlDictLookup(ctxt->dict, name, -1));
     if (const auto content = self->contents_.find(entity); content != self->contents_.end())
@@ -364,6 +357,7 @@ void TreeBuilder::reference(void* ctx, const xmlChar* name) try {
         entity->last = &parsedMark;
         entity->owner = 0;
     }
+    self->link(frame, index, XML_ENTITY_REF_NODE);
     showTop(frame);
 } catch (...) {
     fail(ctx);

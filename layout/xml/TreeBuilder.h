@@ -7,12 +7,16 @@
 // of its own at the entity's first reference and then reports the reference. The builder keeps
 // that content once, as a run of nodes that every reference to the entity shares, and marks
 // the entity parsed so the parser does not parse it again for each later reference.
+//
+// The tree may be read while it grows (see CompactTree): each node is linked in once it is
+// complete, and the tree is ended when the builder goes, whatever became of the parse.
 #pragma once
 
 #include "layout/xml/CompactTree.h"
 #include "layout/xml/DocumentChecks.h"
 #include "layout/xml/EntityText.h"
 #include "layout/xml/SourcePositions.h"
+#include "layout/xml/XmlParse.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -36,9 +40,11 @@ public:
     // Points the callbacks of SAX at this builder for the parse that runs next on this thread;
     // the builder is active until it is destroyed.
     void install(xmlSAXHandler& sax);
+    // HOOK is told of the root element, when the document allows reading it early.
+    void onRoot(RootHook hook) { onRoot_ = std::move(hook); }
     // After a parse that succeeded: the tree, with the document node made from DOC's own
     // children; null when no root element was seen.
-    std::unique_ptr<CompactTree> finish(const xmlDoc& doc);
+    std::shared_ptr<CompactTree> finish(const xmlDoc& doc);
     // True when building ran out of memory; the parse was stopped and its result is no document.
     bool failed() const { return failed_; }
     // The first refusal of the builder's own checks: attribute values that entity references
@@ -90,7 +96,14 @@ private:
     void closeFramesAbove(std::size_t keep);
     bool isDocument(const Frame& frame) const { return &frame == frames_.front().get(); }
     bool beginRoot(xmlParserCtxt* ctxt);
+    // A node of KIND that no reader sees until link() makes it the last child of FRAME's open
+    // element; appendChild does both for a node with nothing more to fill in.
+    std::uint32_t newNode(CompactKind kind);
+    void link(Frame& frame, std::uint32_t index, xmlElementType domKind);
     std::uint32_t appendChild(Frame& frame, CompactKind kind, xmlElementType domKind);
+    // Writes the links that stay empty when ELEMENT closes: its first child or its last
+    // child's next sibling.
+    void close(const OpenElement& element);
     static void showTop(Frame& frame);
     std::uint32_t nameNumber(const xmlChar* name);
     std::uint32_t attributeName(const xmlChar* localName, const xmlChar* prefix);
@@ -106,7 +119,8 @@ private:
     void refuse(QString reason);
 
     xmlParserCtxt* ctxt_;
-    std::unique_ptr<CompactTree> tree_;
+    std::shared_ptr<CompactTree> tree_;
+    RootHook onRoot_;
     std::vector<std::unique_ptr<Frame>> frames_;
     // Each parsed entity's content, by its first node (kNoNode when it made none).
     std::unordered_map<const xmlEntity*, std::uint32_t> contents_;

@@ -1,5 +1,6 @@
 // What the tree builder stores of an element (its namespaces and attributes, with references
-// replaced and their growth bounded) and how it closes the tree once the parse has ended.
+// replaced and their growth bounded), how it links nodes in for readers on other threads, and
+// how it closes the tree once the parse has ended.
 #include "layout/xml/TreeBuilder.h"
 
 #include <libxml/parserInternals.h>
@@ -125,7 +126,49 @@ void TreeBuilder::checkExpandedNames(const xmlChar* element, int count,
     }
 }
 
-std::unique_ptr<CompactTree> TreeBuilder::finish(const xmlDoc& doc) {
+std::uint32_t TreeBuilder::newNode(CompactKind kind) {
+    const std::uint32_t index = tree_->nodes.size();
+    CompactNode& node = tree_->nodes.append();
+    node.setKind(kind);
+    node.nextSibling = kPending;
+    if (kind == CompactKind::Element)
+        node.firstChild = kPending;
+    return index;
+}
+
+void TreeBuilder::link(Frame& frame, std::uint32_t index, xmlElementType domKind) {
+    if (!frame.open.empty()) {
+        OpenElement& parent = frame.open.back();
+        if (parent.lastChild != kNoNode)
+            CompactTree::setLink(tree_->nodes[parent.lastChild].nextSibling, index);
+        else if (parent.node != kNoNode)
+            CompactTree::setLink(tree_->nodes[parent.node].firstChild, index);
+        else
+            frame.head = index;
+        parent.lastChild = index;
+        if (parent.firstKind == 0)
+            parent.firstKind = domKind;
+        parent.lastKind = domKind;
+    }
+    // Now and then, not for every node: a reader that waits is woken to read thousands.
+    if ((index & 0xFFF) == 0)
+        tree_->announce();
+}
+
+std::uint32_t TreeBuilder::appendChild(Frame& frame, CompactKind kind, xmlElementType domKind) {
+    const std::uint32_t index = newNode(kind);
+    link(frame, index, domKind);
+    return index;
+}
+
+void TreeBuilder::close(const OpenElement& element) {
+    if (element.lastChild != kNoNode)
+        CompactTree::setLink(tree_->nodes[element.lastChild].nextSibling, kNoNode);
+    else if (element.node != kNoNode)
+        CompactTree::setLink(tree_->nodes[element.node].firstChild, kNoNode);
+}
+
+std::shared_ptr<CompactTree> TreeBuilder::finish(const xmlDoc& doc) {
     closeFramesAbove(0);
     if (!tree_ || tree_->nodes.size() == 0)
         return nullptr;
@@ -152,11 +195,13 @@ std::unique_ptr<CompactTree> TreeBuilder::finish(const xmlDoc& doc) {
         if (last == kNoNode)
             tree_->nodes[document].firstChild = index;
         else
-            tree_->nodes[last].nextSibling = index;
+            CompactTree::setLink(tree_->nodes[last].nextSibling, index);
         last = index;
     }
+    if (last != kNoNode)
+        CompactTree::setLink(tree_->nodes[last].nextSibling, kNoNode);
     tree_->document = document;
-    return std::move(tree_);
+    return tree_;
 }
 
 } // namespace lyremap::detail

@@ -2,6 +2,7 @@
 
 #include "layout/xml/LoadedDocument.h"
 
+#include <libxml/dict.h>
 #include <libxml/valid.h>
 
 namespace lyremap {
@@ -34,6 +35,18 @@ bool qualifiedNameIs(const xmlChar* prefix, const xmlChar* local, std::string_vi
 LoadedDocument::LoadedDocument(ParsedLayout parsedLayout)
     : parsed(std::move(parsedLayout)), tree(*parsed.tree),
       declaresAttributes(detail::declaresAttributes(parsed.doc.get())) {}
+
+LoadedDocument::LoadedDocument(std::shared_ptr<CompactTree> growing, xmlDict* dict)
+    : parsed{nullptr, std::move(growing)}, tree(*parsed.tree), declaresAttributes(false),
+      dict_(dict) {
+    xmlDictReference(dict_);
+}
+
+LoadedDocument::~LoadedDocument() {
+    // libxml2's document holds the dictionary itself; the tree's views are never read again.
+    if (dict_ != nullptr)
+        xmlDictFree(dict_);
+}
 
 std::string_view LoadedDocument::name(std::uint32_t index) const {
     return tree.names[node(index).name];
@@ -153,13 +166,27 @@ void XmlDocument::Close() {
     document_.reset();
 }
 
-void XmlDocument::LoadFromFile(const QString& path) {
+void XmlDocument::LoadFromFile(const QString& path, const RootReader& onRoot) {
     Close();
     if (!path.isEmpty() && path != fileName_)
         fileName_ = path;
     if (fileName_.isEmpty())
         throw EXMLDocError(QString::fromUtf16(kFileNameRequired));
-    auto loaded = std::make_shared<detail::LoadedDocument>(parseLayoutFile(fileName_));
+    std::shared_ptr<detail::LoadedDocument> early;
+    detail::RootHook hook;
+    if (onRoot)
+        hook = [&](const std::shared_ptr<detail::CompactTree>& tree, xmlDict* dict) {
+            early = std::make_shared<detail::LoadedDocument>(tree, dict);
+            Node root(early.get(), 0, Node::kNowhere);
+            root.owner_ = early;
+            onRoot(root);
+        };
+    ParsedLayout parsed = parseLayoutFile(fileName_, hook);
+    std::shared_ptr<detail::LoadedDocument> loaded = early;
+    if (loaded)
+        loaded->complete(std::move(parsed));
+    else
+        loaded = std::make_shared<detail::LoadedDocument>(std::move(parsed));
     Node documentNode(loaded.get(), loaded->tree.document, Node::kNowhere);
     documentNode.owner_ = loaded;
     documentNode_ = std::move(documentNode);

@@ -17,6 +17,7 @@
 #include <QString>
 #include <QStringView>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -119,9 +120,12 @@ public:
     // UTF-8. Valid while the document is held.
     void UnprefixedAttributesUtf8(
         std::vector<std::pair<const char*, std::string_view>>& attributes) const;
-    // Every distinct attribute name without a prefix that is written anywhere in this node's
-    // document, as UnprefixedAttributesUtf8 gives it. A document has few, however large.
-    std::vector<const char*> DocumentAttributeNamesUtf8() const;
+    // Appends to UNPREFIXED the names without a prefix among the distinct attribute names
+    // written in this node's document, from number FROM on, as UnprefixedAttributesUtf8 gives
+    // them; returns how many names the document has: pass it as FROM to see only names added
+    // since, as a document still being loaded gains them. A document has few, however large.
+    std::uint32_t DocumentAttributeNamesUtf8(std::uint32_t from,
+                                             std::vector<const char*>& unprefixed) const;
 
     // A number that equal handles of one load share and other handles of it do not, for
     // keeping sets of nodes.
@@ -212,9 +216,18 @@ public:
 
     // Drops the document and every node list; FileName stays. Nothing when none is held.
     void Close();
-    // Closes, takes PATH as FileName unless it is empty, and parses FileName.
-    // EXMLDocError when there is no file name; EDOMParseError when the file cannot be loaded.
-    void LoadFromFile(const QString& path);
+    // Called on the loading thread with a handle on the root element as soon as its start tag
+    // is read, for reading the document on another thread while it loads. Its children are
+    // there to read as the parse goes on: reading a link that the parse has not reached yet
+    // waits for it, and throws once a failed load will never reach it. Only for
+    // documents whose DTD declares neither entities nor attributes; others load first. It must
+    // not throw.
+    using RootReader = std::function<void(const Node& root)>;
+
+    // Closes, takes PATH as FileName unless it is empty, and parses FileName, telling ONROOT
+    // of the root element when given. EXMLDocError when there is no file name;
+    // EDOMParseError when the file cannot be loaded.
+    void LoadFromFile(const QString& path, const RootReader& onRoot = {});
     // The document node; EXMLDocError when no document is held.
     Node DocumentNode() const;
     // The first top-level element whose qualified or local name is NAME.

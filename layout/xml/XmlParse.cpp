@@ -203,7 +203,7 @@ void ensureXmlInitialised() {
     std::call_once(once, [] { xmlInitParser(); });
 }
 
-ParsedLayout parseLayoutFile(const QString& path) {
+ParsedLayout parseLayoutFile(const QString& path, const detail::RootHook& onRoot) {
     ensureXmlInitialised();
     RegularFile file(path);
 
@@ -222,6 +222,7 @@ ParsedLayout parseLayoutFile(const QString& path) {
         ctxt.get(), file.size(),
         detail::declaredEncodingPrefix(headBytes, static_cast<std::size_t>(head.size())));
     builder.install(*ctxt->sax);
+    builder.onRoot(onRoot);
     {
         std::optional<detail::BulkPrefetch> prefetch;
         if (file.size() >= kPrefetchFrom) {
@@ -238,7 +239,7 @@ ParsedLayout parseLayoutFile(const QString& path) {
     if (builder.failed())
         throw EOleException(kErrorOutOfMemory, QString());
     if (!collector.failed && doc) {
-        std::unique_ptr<detail::CompactTree> tree = builder.finish(*doc);
+        std::shared_ptr<detail::CompactTree> tree = builder.finish(*doc);
         std::optional<DocumentProblem> problem = builder.problem();
         if (!problem && tree)
             problem = checkDefaultExpansion(*doc, *tree, file.size());

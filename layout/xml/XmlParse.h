@@ -8,6 +8,7 @@
 #include "layout/xml/DocumentErrors.h"
 
 #include <QString>
+#include <functional>
 #include <libxml/tree.h>
 #include <memory>
 
@@ -26,13 +27,23 @@ void ensureXmlInitialised();
 // the tree points at and the document type with its declarations.
 struct ParsedLayout {
     XmlDocPtr doc;
-    std::unique_ptr<detail::CompactTree> tree; // never null
+    std::shared_ptr<detail::CompactTree> tree; // never null
 };
 
-// Parses the regular file at PATH. Anything else (missing, a folder, a pipe, a device) and any
-// error that libxml2 reports at error level or above, namespace errors included, fails with
+namespace detail {
+// Called on the parsing thread once the root element's start tag is in the tree, with the tree
+// and the parser's dictionary, which holds the tree's names, so that another thread can read
+// the tree as it grows (see CompactTree). Only for documents whose DTD declares neither
+// entities nor attributes: reading other trees needs libxml2's document, which a failed parse
+// frees. It must not throw unless it runs out of memory, which fails the parse.
+using RootHook = std::function<void(const std::shared_ptr<CompactTree>&, xmlDict*)>;
+} // namespace detail
+
+// Parses the regular file at PATH, telling ON_ROOT of the root element (see RootHook).
+// Anything else than a regular file (missing, a folder, a pipe, a device) and any error that
+// libxml2 reports at error level or above, namespace errors included, fails with
 // EDOMParseError carrying the first such error, and so does a refusal of the loader's own
 // checks. Running out of memory fails with EOleException.
-ParsedLayout parseLayoutFile(const QString& path);
+ParsedLayout parseLayoutFile(const QString& path, const detail::RootHook& onRoot = {});
 
 } // namespace lyremap

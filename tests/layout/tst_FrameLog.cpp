@@ -41,6 +41,11 @@ public:
     void passedOver(const Node& child, const Node& parent) override {
         passed << child.NodeName() + u'<' + parent.NodeName();
     }
+    void walkUndone() override {
+        log.walkUndone();
+        fallbacks.clear();
+        passed.clear();
+    }
     QStringList passed; // "CHILD<PARENT" by their names, one per child passed over
 };
 

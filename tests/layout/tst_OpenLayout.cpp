@@ -2,6 +2,7 @@
 #include "RecordingTarget.h"
 #include "TestSupport.h"
 
+#include "layout/FrameLog.h"
 #include "layout/OpenLayout.h"
 #include "map/MapSurface.h"
 
@@ -42,6 +43,8 @@ private slots:
     void relativeNameIsMadeAbsolute();
     void secondOpenReplacesTheFirst();
     void mapFailureNamesTheChosenFile();
+    void walkBesideTheLoad_data();
+    void walkBesideTheLoad();
 };
 
 void OpenLayoutTest::fullPathName_data() {
@@ -177,6 +180,58 @@ void OpenLayoutTest::mapFailureNamesTheChosenFile() {
     QCOMPARE(outcome.statusText, chosen + QStringLiteral(" failed: Systemressourcen erschöpft."));
     QVERIFY(!doc.Active());
     QVERIFY(!impossible.hasRaster());
+}
+
+void OpenLayoutTest::walkBesideTheLoad_data() {
+    QTest::addColumn<bool>("anyThread"); // the walk draws on the map itself, else on a record
+    QTest::addColumn<bool>("fails");     // the file ends in a syntax error
+    QTest::newRow("recorded") << false << false;
+    QTest::newRow("drawn in place") << true << false;
+    QTest::newRow("recorded, load fails") << false << true;
+    QTest::newRow("drawn in place, load fails") << true << true;
+}
+
+void OpenLayoutTest::walkBesideTheLoad() {
+    QFETCH(bool, anyThread);
+    QFETCH(bool, fails);
+    // Enough widgets that the walk, which starts at the root's start tag, runs while the rest
+    // is read. A DTD that declares an attribute makes the load read the whole file first,
+    // the walk after it: both must draw and tell the same.
+    QByteArray body = "<widget_description>";
+    for (int i = 0; i < 3000; ++i)
+        body += "<widget><frame x='" + QByteArray::number(i % 700) +
+                "' border='yes'/><widget><frame y='3'/></widget></widget>";
+    body += fails ? "<bad" : "</widget_description>";
+    ScratchDir dir;
+    const QString streamed = dir.write(QStringLiteral("streamed.xml"), body);
+    const QString afterwards = dir.write(QStringLiteral("afterwards.xml"),
+                                         "<!DOCTYPE widget_description [<!ATTLIST other a CDATA "
+                                         "'1'>]>" +
+                                             body);
+    XmlDocument doc;
+    RecordingTarget early, late;
+    early.anyThread = late.anyThread = anyThread;
+    FrameLog earlyLog, lateLog;
+    const OpenOutcome outcome = OpenLayout(doc, early, streamed, kEnglish, &earlyLog);
+    QCOMPARE(outcome.loaded, !fails);
+    QCOMPARE(OpenLayout(doc, late, afterwards, kEnglish, &lateLog).loaded, !fails);
+    QCOMPARE(earlyLog.frames().size(), fails ? 0u : 6000u);
+    QCOMPARE(lateLog.frames().size(), earlyLog.frames().size());
+    QCOMPARE(earlyLog.steps().size(), lateLog.steps().size());
+    // Only a map that allows it is drawn on from the walk's thread, and only while loading (a
+    // failing load may end before the walk draws anything).
+    QVERIFY(anyThread || !early.drawnElsewhere);
+    QVERIFY(fails || early.drawnElsewhere == anyThread);
+    QVERIFY(!late.drawnElsewhere);
+    if (!fails) {
+        QCOMPARE(early.calls, late.calls);
+        return;
+    }
+    // A walk that drew in place is undone by a second reset; a recorded one never shows.
+    QCOMPARE(early.calls.last(), QStringLiteral("ResetMap"));
+    QCOMPARE(early.calls.count(QStringLiteral("ResetMap")), anyThread ? 2 : 1);
+    if (!anyThread)
+        QCOMPARE(early.calls, QStringList{QStringLiteral("ResetMap")});
 }
 
 QTEST_GUILESS_MAIN(OpenLayoutTest)
