@@ -35,8 +35,10 @@ unsigned highBits(std::uint64_t word) {
 // word's line ends and UTF-8 continuation bytes are found as bit masks, and a word read past
 // TO (but not past END) has the bytes beyond TO masked off, so a short stretch (the white
 // space between tags, a name with its '=') costs one word.
-inline void step(TextPosition& position, const xmlChar* from, const xmlChar* to,
-                 const xmlChar* end) {
+// The position is passed and returned by value, in registers: one written to memory in halves
+// and read back whole would stall.
+inline TextPosition step(TextPosition position, const xmlChar* from, const xmlChar* to,
+                         const xmlChar* end) {
     std::uint32_t line = position.line;
     std::uint32_t column = position.column;
     if constexpr (std::endian::native == std::endian::little) {
@@ -66,7 +68,7 @@ inline void step(TextPosition& position, const xmlChar* from, const xmlChar* to,
         }
     }
     stepBytes(line, column, from, to);
-    position = TextPosition{line, column};
+    return TextPosition{line, column};
 }
 
 // True when [FROM, TO) holds neither a line end nor a byte of a multi-byte character, so that
@@ -130,7 +132,7 @@ bool PositionTracker::advanceTo(const xmlChar* p) {
             here.column += static_cast<std::uint32_t>(base - offset_);
         offset_ = base;
     }
-    step(here, input->base + (offset_ - base), p, input->end);
+    here = step(here, input->base + (offset_ - base), p, input->end);
     line_ = here.line;
     column_ = here.column;
     offset_ = target;
@@ -167,14 +169,21 @@ TextPosition PositionTracker::startTag(int count, const xmlChar* const* attribut
 bool PositionTracker::placeInPlace(const xmlChar* open, const xmlChar* cur, int count,
                                    const xmlChar* const* attributes,
                                    std::vector<TextPosition>& places) {
-    TextPosition at{line_, column_};
+    // The place is kept in locals, not in a struct a lambda updates: the places are written
+    // out as whole records, and a record read right after one of its halves was stored stalls.
+    std::uint32_t line = line_;
+    std::uint32_t column = column_;
     const xmlChar* counted = open;
     const bool plain = plainLine(open, cur);
-    const auto move = [&](const xmlChar* from, const xmlChar* to) {
-        if (plain)
-            at.column += static_cast<std::uint32_t>(to - from);
-        else
-            step(at, from, to, cur);
+    const auto move = [plain, cur](std::uint32_t& line, std::uint32_t& column, const xmlChar* from,
+                                   const xmlChar* to) {
+        if (plain) {
+            column += static_cast<std::uint32_t>(to - from);
+            return;
+        }
+        const TextPosition at = step(TextPosition{line, column}, from, to, cur);
+        line = at.line;
+        column = at.column;
     };
     for (int i = 0; i < count; ++i) {
         const xmlChar* const* a = attributes + 5 * i;
@@ -191,22 +200,31 @@ bool PositionTracker::placeInPlace(const xmlChar* open, const xmlChar* cur, int 
         --p;
         while (p > counted && isSpace(*p))
             --p;
-        std::size_t length = std::strlen(reinterpret_cast<const char*>(a[0]));
+        std::size_t length = lengthOf(a[0]);
         if (a[1] != nullptr)
-            length += std::strlen(reinterpret_cast<const char*>(a[1])) + 1;
+            length += lengthOf(a[1]) + 1;
         const xmlChar* name = p + 1 - length;
         if (name <= counted)
             return false;
-        move(counted, name);
-        places.push_back(at);
-        move(name, value);
-        at.column += static_cast<std::uint32_t>(valueEnd - value);
+        move(line, column, counted, name);
+        places.push_back(TextPosition{line, column});
+        move(line, column, name, value);
+        column += static_cast<std::uint32_t>(valueEnd - value);
         counted = valueEnd;
     }
-    move(counted, cur);
-    line_ = at.line;
-    column_ = at.column;
+    move(line, column, counted, cur);
+    line_ = line;
+    column_ = column;
     return true;
+}
+
+std::size_t PositionTracker::lengthOf(const xmlChar* name) {
+    // Names are the parser's dictionary copies: a few distinct ones, each at one address.
+    const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name));
+    KnownLength& slot = lengths_[(address * 0x9E3779B97F4A7C15u) >> 58];
+    if (slot.name != name)
+        slot = KnownLength{name, std::strlen(reinterpret_cast<const char*>(name))};
+    return slot.length;
 }
 
 void PositionTracker::placeByReading(const xmlChar* open, const xmlChar* cur,

@@ -6,6 +6,7 @@
 
 #include <libxml/parser.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -43,6 +44,8 @@ private:
     // value was copied out of the buffer.
     bool placeInPlace(const xmlChar* open, const xmlChar* cur, int count,
                       const xmlChar* const* attributes, std::vector<TextPosition>& places);
+    // The length of NAME, a string of the parser's dictionary.
+    std::size_t lengthOf(const xmlChar* name);
     // Places the attribute names of the tag [OPEN, CUR) by reading the tag.
     void placeByReading(const xmlChar* open, const xmlChar* cur, std::vector<TextPosition>& places);
 
@@ -52,6 +55,11 @@ private:
     std::uint32_t column_ = 1;
     bool started_ = false;
     std::uint32_t prefix_;
+    struct KnownLength {
+        const xmlChar* name = nullptr;
+        std::size_t length = 0;
+    };
+    KnownLength lengths_[64]; // recently measured names, by a hash of their address
 };
 
 // The number of characters before the end of the encoding declaration's value in HEAD, the

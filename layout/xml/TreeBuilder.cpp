@@ -210,7 +210,11 @@ void TreeBuilder::startElement(void* ctx, const xmlChar* localName, const xmlCha
     self->checkExpandedNames(localName, attributeCount - defaultedCount, attributes);
     self->link(frame, index, XML_ELEMENT_NODE);
 
-    frame.open.push_back(OpenElement{index, localName});
+    // Made in place: a record built aside and copied in would be read back whole right after
+    // being written in parts.
+    OpenElement& opened = frame.open.emplace_back();
+    opened.node = index;
+    opened.localName = localName;
     showTop(frame);
     // Defaults and entities live in libxml2's document, which a failed parse frees: a tree
     // that needs them is read only once the parse is over.

@@ -87,15 +87,16 @@ void TreeBuilder::storeAttributes(const Frame& frame, std::uint32_t index, int c
                                   const xmlChar** attributes) {
     if (count <= 0)
         return;
-    tree_->nodes[index].firstAttribute = tree_->attributes.size();
+    CompactNode& element = tree_->nodes[index];
+    element.firstAttribute = tree_->attributes.size();
+    const std::size_t placed = isDocument(frame) ? attributePositions_.size() : 0;
     for (int i = 0; i < count; ++i) {
         const xmlChar** a = attributes + 5 * i;
         CompactAttribute& attribute = tree_->attributes.append();
         attribute.setName(attributeName(a[0], a[1]), i == count - 1);
-        if (isDocument(frame) && std::size_t(i) < attributePositions_.size())
+        if (std::size_t(i) < placed)
             attribute.setPlace(attributePositions_[std::size_t(i)].line,
-                               attributePositions_[std::size_t(i)].column,
-                               tree_->nodes[index].line);
+                               attributePositions_[std::size_t(i)].column, element.line);
         // The parser leaves references in the value as text.
         const std::string_view value = storedText(
             std::string_view(reinterpret_cast<const char*>(a[3]), std::size_t(a[4] - a[3])), true);
