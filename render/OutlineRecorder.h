@@ -19,6 +19,8 @@ public:
     void SetPenStyle(PenStyle style) override;
     void DrawRectangle(const MapRect& rect) override;
     void RefreshMap() override { inner_.RefreshMap(); }
+    // The outlines are this recorder's alone, and a reset forgets them.
+    bool DrawsFromAnyThread() const override { return inner_.DrawsFromAnyThread(); }
 
     // Forgets what was recorded; done before each open, so a reset that fails leaves none.
     void clear() { outlines_.clear(); }

@@ -220,8 +220,8 @@ public:
     // is read, for reading the document on another thread while it loads. Its children are
     // there to read as the parse goes on: reading a link that the parse has not reached yet
     // waits for it, and throws once a failed load will never reach it. Only for
-    // documents whose DTD declares neither entities nor attributes; others load first. It must
-    // not throw.
+    // files of 64 KiB or more whose DTD declares neither entities nor attributes; others load
+    // first. It must not throw.
     using RootReader = std::function<void(const Node& root)>;
 
     // Closes, takes PATH as FileName unless it is empty, and parses FileName, telling ONROOT

@@ -38,6 +38,10 @@ constexpr std::int64_t kPrefetchFrom = std::int64_t{4} << 20;
 std::size_t prefetchAhead(std::int64_t fileSize) {
     return static_cast<std::size_t>(std::clamp<std::int64_t>(fileSize >> 23, 1, 4));
 }
+// Files from this size on may be read by another thread while they load; below it, starting
+// one costs more than the time its reading would save.
+constexpr std::int64_t kReadAlongFrom = std::int64_t{64} << 10;
+
 // The blocks a layout's tree is expected to need: about as many bytes as the file has, for
 // layouts made mostly of elements with short attribute values.
 std::size_t prefetchExpected(std::int64_t fileSize) {
@@ -222,7 +226,8 @@ ParsedLayout parseLayoutFile(const QString& path, const detail::RootHook& onRoot
         ctxt.get(), file.size(),
         detail::declaredEncodingPrefix(headBytes, static_cast<std::size_t>(head.size())));
     builder.install(*ctxt->sax);
-    builder.onRoot(onRoot);
+    if (file.size() >= kReadAlongFrom)
+        builder.onRoot(onRoot);
     {
         std::optional<detail::BulkPrefetch> prefetch;
         if (file.size() >= kPrefetchFrom) {

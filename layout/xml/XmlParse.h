@@ -39,7 +39,8 @@ namespace detail {
 using RootHook = std::function<void(const std::shared_ptr<CompactTree>&, xmlDict*)>;
 } // namespace detail
 
-// Parses the regular file at PATH, telling ON_ROOT of the root element (see RootHook).
+// Parses the regular file at PATH, telling ON_ROOT of the root element (see RootHook) when the
+// file has 64 KiB or more.
 // Anything else than a regular file (missing, a folder, a pipe, a device) and any error that
 // libxml2 reports at error level or above, namespace errors included, fails with
 // EDOMParseError carrying the first such error, and so does a refusal of the loader's own

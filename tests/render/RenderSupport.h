@@ -54,13 +54,14 @@ inline bool samePixels(const QImage& a, const QImage& b) {
            a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
 }
 
-// A layout of random widgets and frames, with now and then a value that takes its default.
-inline QByteArray randomLayout(QRandomGenerator& random) {
+// A layout of random widgets and frames, with now and then a value that takes its default; STEPS
+// elements opened or closed, about 50 bytes each.
+inline QByteArray randomLayout(QRandomGenerator& random, int steps = 200) {
     const char* const values[] = {"0", "7", "-13", "250", "abc", "", "0x1F", "true", "2147483647"};
     const auto value = [&] { return QByteArray(values[random.bounded(int(std::size(values)))]); };
     QByteArray layout = "<widget_description>";
     int open = 0;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < steps; ++i) {
         switch (random.bounded(5)) {
         case 0:
             layout += "<widget>";

@@ -259,7 +259,10 @@ void AuthorOptionsTest::jsonMatchesTrace() {
     QRandomGenerator random(11);
     ScratchDir dir;
     for (int round = 0; round < 20; ++round) {
-        const QString path = dir.write(u"random.xml"_s, randomLayout(random));
+        // The last rounds are large enough to be walked while they load, drawn in place for
+        // --json and recorded for --trace.
+        const QString path =
+            dir.write(u"random.xml"_s, randomLayout(random, round < 16 ? 200 : 4000));
         const RenderRun trace = render({u"--trace"_s, path});
         QStringList traced;
         QString pen;
