@@ -29,8 +29,7 @@ void StreamedWalk::start(const Node& root) noexcept {
 
 void StreamedWalk::run() noexcept {
     try {
-        RecordedDrawing& record = record_;
-        WidgetWalk walk(direct_ ? static_cast<MapCanvas&>(map_) : record, locale_);
+        WidgetWalk walk(direct_ ? static_cast<MapCanvas&>(map_) : record_, locale_);
         walk.setListener(listener_);
         walk.walkRoot(root_);
     } catch (const detail::TreeAbandoned&) {

@@ -3,7 +3,9 @@
 // costs no time. It draws on the map itself when the map allows drawing from another thread,
 // else on a record that finish() plays on the map afterwards; its listener hears everything on
 // the walk's thread. A walk that does not count (the load failed, or found another root) is
-// undone: the map is reset if the walk drew on it, and the listener is told.
+// undone: the map is reset if the walk drew on it, and the listener is told. A drawing call that
+// fails while the record is played ends the open there, as it would have ended the walk; the
+// listener has then heard of the frames after it as well (no map of ours fails so).
 #pragma once
 
 #include "layout/RecordedDrawing.h"
