@@ -37,7 +37,28 @@ fail() {
     for log in viewer openbox xvfb; do
         [[ -s $work/$log.log ]] && { echo "--- $log.log"; tail -n 20 "$work/$log.log"; }
     done
+    # A viewer that still runs but does not answer: where each of its threads waits, and which
+    # windows the X server has at the top level.
+    if [[ -n $viewer_pid ]] && kill -0 "$viewer_pid" 2>/dev/null; then
+        if command -v gdb >/dev/null; then
+            echo "--- the viewer's threads"
+            timeout 60 gdb -p "$viewer_pid" -batch -ex 'thread apply all bt 30' 2>&1 |
+                grep -E '^(Thread|#)' | head -n 120
+        fi
+        echo "--- top-level windows"
+        xwininfo -root -children 2>&1 | tail -n +6 | head -n 40
+    fi
     exit 1
+}
+
+# Fails when the viewer has ended, with its exit status or the signal that ended it.
+check_viewer_runs() {
+    [[ -z $viewer_pid ]] || kill -0 "$viewer_pid" 2>/dev/null && return
+    wait "$viewer_pid"
+    local status=$?
+    viewer_pid=''
+    ((status > 128)) && fail "the viewer was ended by signal $((status - 128))"
+    fail "the viewer ended early with status $status"
 }
 
 # wait_for SECONDS DESCRIPTION COMMAND...: polls COMMAND until it succeeds.
@@ -46,6 +67,7 @@ wait_for() {
     shift 2
     local deadline=$((SECONDS + seconds))
     until "$@" >/dev/null 2>&1; do
+        check_viewer_runs
         ((SECONDS < deadline)) || fail "timed out after ${seconds}s waiting for $what"
         sleep 0.1
     done
@@ -107,7 +129,18 @@ HOME="$work/wm-home" XDG_CONFIG_HOME="$work/wm-home" XDG_CACHE_HOME="$work/wm-ho
     openbox >"$work/openbox.log" 2>&1 &
 wm_pid=$!
 wait_for 20 "openbox to manage the screen" sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"
-echo "openbox pid $wm_pid"
+# openbox names its check window before its start-up is over, and events that reach it in the
+# meantime wait until new traffic wakes its main loop: a window mapped then may never be shown.
+# It is in that loop once it has carried out a request, here a change of the number of desktops
+# and its undoing; every poll sends the request again, which also wakes a loop that waits.
+desktops_become() {
+    xdotool set_num_desktops "$1" && [[ $(xdotool get_num_desktops) == "$1" ]]
+}
+wait_for 20 "openbox to publish its desktops" sh -c '[ "$(xdotool get_num_desktops)" -gt 0 ]'
+desktops=$(xdotool get_num_desktops)
+wait_for 20 "openbox to add a desktop" desktops_become $((desktops + 1))
+wait_for 20 "openbox to remove it again" desktops_become "$desktops"
+echo "openbox pid $wm_pid, $desktops desktops"
 
 # The viewer's home holds only another Qt program's file dialog state: a last folder the first
 # Open must not start in, and a history. Nothing is to be added, changed or removed there.
