@@ -74,14 +74,25 @@ void CompactAttribute::setOutside(const char* bytes, std::size_t size, TextArena
     std::memcpy(data_, &word, sizeof word);
 }
 
-std::uint32_t CompactAttribute::line(std::uint32_t elementLine) const {
+TextPlace CompactAttribute::place(std::uint32_t elementLine,
+                                  const StableVector<TextPlace>& farPlaces) const {
     if (place_ == 0)
-        return 0;
-    return elementLine + ((place_ & 0x80000000u) != 0 ? (place_ >> 24) & 0x7F : 0);
+        return {};
+    if ((place_ & 0x80000000u) == 0)
+        return {elementLine, place_};
+    const std::uint32_t below = (place_ >> 24) & 0x7F;
+    const std::uint32_t low = place_ & (kFarPlaces - 1);
+    return below != 0 ? TextPlace{elementLine + below, low} : farPlaces[low];
 }
 
-std::uint32_t CompactAttribute::column() const {
-    return (place_ & 0x80000000u) != 0 ? place_ & 0xFFFFFF : place_;
+void CompactTree::placeFar(CompactAttribute& attribute, std::uint32_t line, std::uint32_t column) {
+    if (line == 0 || column == 0)
+        return;
+    const std::uint32_t index = farPlaces.size();
+    if (index >= CompactAttribute::kFarPlaces)
+        return;
+    farPlaces.push_back(TextPlace{line, column});
+    attribute.setFarPlace(index);
 }
 
 const NamespaceInfo& CompactTree::namespacesOf(std::uint32_t node) const {

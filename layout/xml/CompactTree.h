@@ -109,6 +109,12 @@ private:
     std::atomic<std::uint32_t> size_{0};
 };
 
+// A line and a column in the source, both 1-based; 0 for none.
+struct TextPlace {
+    std::uint32_t line = 0;
+    std::uint32_t column = 0;
+};
+
 // Bytes copied once and kept at a fixed place for the tree's life.
 class TextArena {
 public:
@@ -196,17 +202,23 @@ public:
         if (size > 0) // an empty value may come without bytes
             std::memcpy(data_ + kInlineAt, bytes, size);
     }
-    // Where the name is written, given the line of its element's tag; 0 for none (inside
-    // entity content, or more than 127 lines below the tag's start).
-    void setPlace(std::uint32_t line, std::uint32_t column, std::uint32_t elementLine) {
+    // Where the name is written, given the line of its element's tag. False, and no place,
+    // when the record cannot hold it: more than 127 lines below the tag's start, or a column
+    // of 2^24 or more on a later line.
+    bool setPlace(std::uint32_t line, std::uint32_t column, std::uint32_t elementLine) {
         place_ = 0;
         if (line == elementLine && column < 0x80000000u)
             place_ = column;
-        else if (line > elementLine && line - elementLine < 128 && column < (1u << 24))
+        else if (line > elementLine && line - elementLine < 128 && column < kFarPlaces)
             place_ = 0x80000000u | (line - elementLine) << 24 | column;
+        return place_ != 0;
     }
-    std::uint32_t line(std::uint32_t elementLine) const;
-    std::uint32_t column() const;
+    // How many places the tree can keep outside the records.
+    static constexpr std::uint32_t kFarPlaces = 1u << 24;
+    // The place is entry INDEX (below kFarPlaces) of the tree's farPlaces.
+    void setFarPlace(std::uint32_t index) { place_ = 0x80000000u | index; }
+    // Where the name is written, given its element's line; {0, 0} for nowhere.
+    TextPlace place(std::uint32_t elementLine, const StableVector<TextPlace>& farPlaces) const;
 
 private:
     // data_ read as one 64-bit word tells the two forms apart by its lowest bit: set, the
@@ -220,7 +232,8 @@ private:
 
     std::uint32_t name_ = 0;
     // Bit 31 clear: on the tag's first line, bits 0-30 the column. Set: bits 24-30 the lines
-    // below the tag's first, bits 0-23 the column.
+    // below the tag's first, bits 0-23 the column; or, with bits 24-30 clear, bits 0-23 the
+    // index of the place in the tree's farPlaces.
     std::uint32_t place_ = 0;
     char data_[8] = {kLittle, 0, 0, 0, 0, 0, 0, !kLittle}; // the value, or its size's address
 };
@@ -260,8 +273,17 @@ struct CompactTree {
     std::map<std::pair<const xmlChar*, const xmlChar*>, std::uint32_t> attributeNumbers;
     BlockVector<CompactNamespace> namespaces;
     StableVector<NamespaceInfo> namespaceInfo; // by node, in increasing order
+    // Places of attribute names that their records cannot hold; rare, so kept apart.
+    StableVector<TextPlace> farPlaces;
     TextArena text;
 
+    // Gives ATTRIBUTE the place LINE:COLUMN, in its record or among farPlaces; no place when
+    // neither has room.
+    void setPlace(CompactAttribute& attribute, std::uint32_t line, std::uint32_t column,
+                  std::uint32_t elementLine) {
+        if (!attribute.setPlace(line, column, elementLine))
+            placeFar(attribute, line, column);
+    }
     // The namespace entry of NODE, which must be namespaced.
     const NamespaceInfo& namespacesOf(std::uint32_t node) const;
 
@@ -284,6 +306,7 @@ private:
         return value != kPending ? value : waitFor(field);
     }
     std::uint32_t waitFor(const std::uint32_t& field) const;
+    void placeFar(CompactAttribute& attribute, std::uint32_t line, std::uint32_t column);
 
     mutable std::atomic<std::uint32_t> announced_{0};
     std::atomic<bool> ended_{false};

@@ -27,11 +27,12 @@ std::string_view fixedName(CompactKind kind) {
     }
 }
 
-SourcePosition placeOf(const detail::CompactAttribute& attribute, const CompactNode& element) {
-    const std::uint32_t line = attribute.line(element.line);
-    if (line == 0)
+SourcePosition placeOf(const detail::CompactAttribute& attribute, const CompactNode& element,
+                       const detail::CompactTree& tree) {
+    const detail::TextPlace place = attribute.place(element.line, tree.farPlaces);
+    if (place.line == 0)
         return {};
-    return SourcePosition{static_cast<int>(line), static_cast<int>(attribute.column())};
+    return SourcePosition{static_cast<int>(place.line), static_cast<int>(place.column)};
 }
 
 QString fromUtf8(std::string_view text) {
@@ -128,7 +129,7 @@ SourcePosition Node::AttributePosition(QStringView name) const {
         for (std::uint32_t i = node.firstAttribute;; ++i) {
             const detail::CompactAttribute& attribute = doc_->tree.attributes[i];
             if (doc_->qualifiedAttributeName(attribute.name()) == qname)
-                return placeOf(attribute, node);
+                return placeOf(attribute, node, doc_->tree);
             if (attribute.last())
                 break;
         }
@@ -142,7 +143,8 @@ QList<WrittenAttribute> Node::WrittenAttributes() const {
         return written;
     for (std::uint32_t i = node.firstAttribute;; ++i) {
         const detail::CompactAttribute& attribute = doc_->tree.attributes[i];
-        const SourcePosition position = via_ != kNowhere ? Position() : placeOf(attribute, node);
+        const SourcePosition position =
+            via_ != kNowhere ? Position() : placeOf(attribute, node, doc_->tree);
         written.append(WrittenAttribute{fromUtf8(doc_->qualifiedAttributeName(attribute.name())),
                                         fromUtf8(attribute.value()), position});
         if (attribute.last())

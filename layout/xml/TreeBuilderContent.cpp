@@ -95,8 +95,8 @@ void TreeBuilder::storeAttributes(const Frame& frame, std::uint32_t index, int c
         CompactAttribute& attribute = tree_->attributes.append();
         attribute.setName(attributeName(a[0], a[1]), i == count - 1);
         if (std::size_t(i) < placed)
-            attribute.setPlace(attributePositions_[std::size_t(i)].line,
-                               attributePositions_[std::size_t(i)].column, element.line);
+            tree_->setPlace(attribute, attributePositions_[std::size_t(i)].line,
+                            attributePositions_[std::size_t(i)].column, element.line);
         // The parser leaves references in the value as text.
         const std::string_view value = storedText(
             std::string_view(reinterpret_cast<const char*>(a[3]), std::size_t(a[4] - a[3])), true);

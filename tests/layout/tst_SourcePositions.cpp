@@ -89,6 +89,9 @@ void SourcePositionsTest::positions_data() {
     QTest::newRow("default from the DTD: the element")
         << QByteArray("<!DOCTYPE r [<!ATTLIST a d CDATA 'z'>]><r>\n <a/></r>") << u"a"_s << u"2:2"_s
         << u"d"_s << u"2:2"_s;
+    QTest::newRow("attribute 300 lines below its tag's start")
+        << "<r>\n<a w='0'" + QByteArray(300, '\n') + "\t x='1'/></r>" << u"a"_s << u"2:1"_s
+        << u"x"_s << u"302:3"_s;
     QTest::newRow("after a comment longer than the parser's buffer")
         << "<r><!--" + QByteArray(100'000, '-').replace("--", "-a") + "--><a x='1'/></r>" << u"a"_s
         << u"1:100011"_s << u"x"_s << u"1:100014"_s;
