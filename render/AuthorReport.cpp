@@ -33,12 +33,13 @@ RenderExit AuthorReport::report(const OpenOutcome& outcome, const XmlDocument& d
     if (check_ || json_)
         checks_.finish(outcome, document);
     if (check_) {
-        QString lines;
+        const QByteArray path = outcome.fileName.toUtf8();
+        QByteArray lines;
         for (const Diagnostic& warning : checks_.warnings())
-            lines += diagnosticLine(outcome.fileName, warning) + u'\n';
+            appendDiagnosticLine(lines, path, warning);
         if (const auto& error = checks_.error())
-            lines += diagnosticLine(outcome.fileName, *error) + u'\n';
-        writeText(err, lines);
+            appendDiagnosticLine(lines, path, *error);
+        std::fwrite(lines.constData(), 1, static_cast<std::size_t>(lines.size()), err);
         std::fflush(err);
     }
     if (json_)

@@ -236,15 +236,24 @@ void LayoutChecks::finish(const OpenOutcome& outcome, const XmlDocument& documen
     unreached_.clear();
 }
 
-QString diagnosticLine(const QString& path, const Diagnostic& diagnostic) {
-    QString line = path;
-    if (diagnostic.position.line > 0)
-        line += u':' + QString::number(diagnostic.position.line) + u':' +
-                QString::number(std::max(diagnostic.position.column, 1));
-    if (diagnostic.severity == Diagnostic::Severity::Error)
-        return line + QStringLiteral(": error: ") + diagnostic.message;
-    return line + QStringLiteral(": warning: ") + diagnostic.message + QStringLiteral(" [") +
-           diagnostic.name + u']';
+void appendDiagnosticLine(QByteArray& lines, const QByteArray& path, const Diagnostic& diagnostic) {
+    // Built in UTF-8 as it is written: a large layout can have tens of thousands of findings.
+    lines += path;
+    if (diagnostic.position.line > 0) {
+        lines += ':';
+        lines += QByteArray::number(diagnostic.position.line);
+        lines += ':';
+        lines += QByteArray::number(std::max(diagnostic.position.column, 1));
+    }
+    const bool error = diagnostic.severity == Diagnostic::Severity::Error;
+    lines += error ? ": error: " : ": warning: ";
+    lines += diagnostic.message.toUtf8();
+    if (!error) {
+        lines += " [";
+        lines += diagnostic.name.toUtf8();
+        lines += ']';
+    }
+    lines += '\n';
 }
 
 } // namespace lyremap

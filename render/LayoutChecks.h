@@ -72,8 +72,9 @@ private:
     std::array<NameVerdict, 64> verdicts_{};
 };
 
-// The line an editor or CI reads: "PATH:LINE:COLUMN: warning: TEXT [NAME]", or for an error
-// "PATH:LINE:COLUMN: error: TEXT", without LINE and COLUMN when the diagnostic has no place.
-QString diagnosticLine(const QString& path, const Diagnostic& diagnostic);
+// Appends to LINES, in UTF-8, the line an editor or CI reads: "PATH:LINE:COLUMN: warning: TEXT
+// [NAME]", or for an error "PATH:LINE:COLUMN: error: TEXT", without LINE and COLUMN when the
+// diagnostic has no place. PATH is given in UTF-8.
+void appendDiagnosticLine(QByteArray& lines, const QByteArray& path, const Diagnostic& diagnostic);
 
 } // namespace lyremap
