@@ -1,17 +1,9 @@
 #include "render/AuthorReport.h"
 
 #include "render/JsonReport.h"
+#include "render/TextOutput.h"
 
 namespace lyremap {
-
-namespace {
-
-void writeText(std::FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-}
-
-} // namespace
 
 AuthorReport::AuthorReport(bool check, bool json, std::optional<MapPoint> at)
     : check_(check), json_(json), at_(at) {
@@ -39,7 +31,7 @@ RenderExit AuthorReport::report(const OpenOutcome& outcome, const XmlDocument& d
             appendDiagnosticLine(lines, path, warning);
         if (const auto& error = checks_.error())
             appendDiagnosticLine(lines, path, *error);
-        std::fwrite(lines.constData(), 1, static_cast<std::size_t>(lines.size()), err);
+        writeBytes(err, lines);
         std::fflush(err);
     }
     if (json_)

@@ -6,6 +6,7 @@
 #include "render/DiffOverlay.h"
 #include "render/LayoutDiff.h"
 #include "render/OutputFile.h"
+#include "render/TextOutput.h"
 
 #include <charconv>
 #include <optional>
@@ -23,11 +24,6 @@ public:
     void DrawRectangle(const MapRect&) override {}
     void RefreshMap() override {}
 };
-
-void writeText(std::FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-}
 
 // Builds the lines in a standard string with plain number conversions: a diff of two large,
 // different layouts has millions of lines, and QString::arg costs several times more.

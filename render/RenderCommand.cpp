@@ -6,6 +6,7 @@
 #include "render/MapOutputs.h"
 #include "render/OutputFile.h"
 #include "render/RenderOptions.h"
+#include "render/TextOutput.h"
 #include "render/WatchLoop.h"
 
 #include <algorithm>
@@ -13,11 +14,6 @@
 namespace lyremap {
 
 namespace {
-
-void writeText(std::FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-}
 
 void complain(std::FILE* err, const QString& problem) {
     writeText(err, QStringLiteral("lyremap-render: ") + problem + u'\n');
