@@ -74,15 +74,15 @@ void CompactAttribute::setOutside(const char* bytes, std::size_t size, TextArena
     std::memcpy(data_, &word, sizeof word);
 }
 
-TextPlace CompactAttribute::place(std::uint32_t elementLine,
-                                  const StableVector<TextPlace>& farPlaces) const {
+TextPosition CompactAttribute::place(std::uint32_t elementLine,
+                                     const StableVector<TextPosition>& farPlaces) const {
     if (place_ == 0)
         return {};
     if ((place_ & 0x80000000u) == 0)
         return {elementLine, place_};
     const std::uint32_t below = (place_ >> 24) & 0x7F;
     const std::uint32_t low = place_ & (kFarPlaces - 1);
-    return below != 0 ? TextPlace{elementLine + below, low} : farPlaces[low];
+    return below != 0 ? TextPosition{elementLine + below, low} : farPlaces[low];
 }
 
 void CompactTree::placeFar(CompactAttribute& attribute, std::uint32_t line, std::uint32_t column) {
@@ -91,7 +91,7 @@ void CompactTree::placeFar(CompactAttribute& attribute, std::uint32_t line, std:
     const std::uint32_t index = farPlaces.size();
     if (index >= CompactAttribute::kFarPlaces)
         return;
-    farPlaces.push_back(TextPlace{line, column});
+    farPlaces.push_back(TextPosition{line, column});
     attribute.setFarPlace(index);
 }
 

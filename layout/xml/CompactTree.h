@@ -109,8 +109,8 @@ private:
     std::atomic<std::uint32_t> size_{0};
 };
 
-// A line and a column in the source, both 1-based; 0 for none.
-struct TextPlace {
+// A line and a column in the source, both 1-based; line 0 for none.
+struct TextPosition {
     std::uint32_t line = 0;
     std::uint32_t column = 0;
 };
@@ -218,7 +218,8 @@ public:
     // The place is entry INDEX (below kFarPlaces) of the tree's farPlaces.
     void setFarPlace(std::uint32_t index) { place_ = 0x80000000u | index; }
     // Where the name is written, given its element's line; {0, 0} for nowhere.
-    TextPlace place(std::uint32_t elementLine, const StableVector<TextPlace>& farPlaces) const;
+    TextPosition place(std::uint32_t elementLine,
+                       const StableVector<TextPosition>& farPlaces) const;
 
 private:
     // data_ read as one 64-bit word tells the two forms apart by its lowest bit: set, the
@@ -274,7 +275,7 @@ struct CompactTree {
     BlockVector<CompactNamespace> namespaces;
     StableVector<NamespaceInfo> namespaceInfo; // by node, in increasing order
     // Places of attribute names that their records cannot hold; rare, so kept apart.
-    StableVector<TextPlace> farPlaces;
+    StableVector<TextPosition> farPlaces;
     TextArena text;
 
     // Gives ATTRIBUTE the place LINE:COLUMN, in its record or among farPlaces; no place when

@@ -29,7 +29,7 @@ std::string_view fixedName(CompactKind kind) {
 
 SourcePosition placeOf(const detail::CompactAttribute& attribute, const CompactNode& element,
                        const detail::CompactTree& tree) {
-    const detail::TextPlace place = attribute.place(element.line, tree.farPlaces);
+    const detail::TextPosition place = attribute.place(element.line, tree.farPlaces);
     if (place.line == 0)
         return {};
     return SourcePosition{static_cast<int>(place.line), static_cast<int>(place.column)};

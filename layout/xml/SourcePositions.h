@@ -4,6 +4,8 @@
 // callback, so every byte is counted once; libxml2's own column counts bytes in its fast paths.
 #pragma once
 
+#include "layout/xml/CompactTree.h"
+
 #include <libxml/parser.h>
 
 #include <cstddef>
@@ -11,11 +13,6 @@
 #include <vector>
 
 namespace lyremap::detail {
-
-struct TextPosition {
-    std::uint32_t line = 0; // 0 for none
-    std::uint32_t column = 0;
-};
 
 class PositionTracker {
 public:
