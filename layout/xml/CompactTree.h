@@ -31,6 +31,9 @@ struct BulkFree {
 using BulkMemory = std::unique_ptr<std::byte[], BulkFree>;
 BulkMemory allocateBulk(std::size_t size);
 inline constexpr std::size_t kBulkSize = std::size_t{2} << 20;
+// Data written by one thread and data read by another are kept this far apart: x86 processors
+// fetch cache lines of 64 bytes in pairs.
+inline constexpr std::size_t kCacheLinePair = 128;
 
 // A growing sequence whose items never move: blocks of 2 MiB, so growth copies nothing.
 // Items are made as they are appended; a block's unused rest is never touched.
@@ -66,8 +69,10 @@ public:
 private:
     T* block(std::uint32_t b) const { return reinterpret_cast<T*>(blocks_[b].get()); }
 
+    // Readers on other threads read the table; the appender writes the fields below with every
+    // item. Sharing a cache line, each append would take the line back from a reader's core.
     std::vector<BulkMemory> blocks_;
-    std::uint32_t size_ = 0;
+    alignas(kCacheLinePair) std::uint32_t size_ = 0;
     // Where the next item goes and where the last block ends: appending needs no division.
     T* next_ = nullptr;
     T* end_ = nullptr;
