@@ -74,27 +74,6 @@ void CompactAttribute::setOutside(const char* bytes, std::size_t size, TextArena
     std::memcpy(data_, &word, sizeof word);
 }
 
-TextPosition CompactAttribute::place(std::uint32_t elementLine,
-                                     const StableVector<TextPosition>& farPlaces) const {
-    if (place_ == 0)
-        return {};
-    if ((place_ & 0x80000000u) == 0)
-        return {elementLine, place_};
-    const std::uint32_t below = (place_ >> 24) & 0x7F;
-    const std::uint32_t low = place_ & (kFarPlaces - 1);
-    return below != 0 ? TextPosition{elementLine + below, low} : farPlaces[low];
-}
-
-void CompactTree::placeFar(CompactAttribute& attribute, std::uint32_t line, std::uint32_t column) {
-    if (line == 0 || column == 0)
-        return;
-    const std::uint32_t index = farPlaces.size();
-    if (index >= CompactAttribute::kFarPlaces)
-        return;
-    farPlaces.push_back(TextPosition{line, column});
-    attribute.setFarPlace(index);
-}
-
 const NamespaceInfo& CompactTree::namespacesOf(std::uint32_t node) const {
     // The first entry whose node is not below NODE.
     std::uint32_t low = 0;

@@ -5,6 +5,9 @@
 // once, however often the entity is referenced; a reference's first child is its first node.
 #pragma once
 
+#include "layout/xml/BlockStorage.h"
+#include "layout/xml/LineIndex.h"
+
 #include <libxml/xmlstring.h>
 
 #include <array>
@@ -22,103 +25,6 @@
 #include <vector>
 
 namespace lyremap::detail {
-
-// Memory for the tree's bulk: SIZE bytes, as huge pages where the system offers them, so
-// that filling it costs one page fault per 2 MiB rather than one per 4 KiB.
-struct BulkFree {
-    void operator()(std::byte* bytes) const noexcept;
-};
-using BulkMemory = std::unique_ptr<std::byte[], BulkFree>;
-BulkMemory allocateBulk(std::size_t size);
-inline constexpr std::size_t kBulkSize = std::size_t{2} << 20;
-// Data written by one thread and data read by another are kept this far apart: x86 processors
-// fetch cache lines of 64 bytes in pairs.
-inline constexpr std::size_t kCacheLinePair = 128;
-
-// A growing sequence whose items never move: blocks of 2 MiB, so growth copies nothing.
-// Items are made as they are appended; a block's unused rest is never touched.
-// The table of blocks has room for every index from the start, so that a reader on another
-// thread may look up items appended before it was handed their index while more are appended.
-template <typename T> class BlockVector {
-    static_assert(std::is_trivially_destructible_v<T>, "blocks are released without destructors");
-
-public:
-    static constexpr std::uint32_t kBlock = static_cast<std::uint32_t>(kBulkSize / sizeof(T));
-    static constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu; // never an item's index
-
-    BlockVector() { blocks_.reserve(kNoIndex / kBlock + 1); }
-
-    std::uint32_t size() const { return size_; }
-    T& operator[](std::uint32_t i) { return block(i / kBlock)[i % kBlock]; }
-    const T& operator[](std::uint32_t i) const { return block(i / kBlock)[i % kBlock]; }
-    // How many items from I on lie in I's block, so that they can be read by pointer.
-    std::uint32_t leftInBlock(std::uint32_t i) const { return kBlock - i % kBlock; }
-    // Appends a default item and returns it.
-    T& append() {
-        if (size_ == kNoIndex)
-            throw std::length_error("BlockVector");
-        if (next_ == end_) {
-            blocks_.push_back(allocateBulk(kBulkSize));
-            next_ = block(static_cast<std::uint32_t>(blocks_.size() - 1));
-            end_ = next_ + kBlock;
-        }
-        ++size_;
-        return *new (next_++) T();
-    }
-
-private:
-    T* block(std::uint32_t b) const { return reinterpret_cast<T*>(blocks_[b].get()); }
-
-    // Readers on other threads read the table; the appender writes the fields below with every
-    // item. Sharing a cache line, each append would take the line back from a reader's core.
-    std::vector<BulkMemory> blocks_;
-    alignas(kCacheLinePair) std::uint32_t size_ = 0;
-    // Where the next item goes and where the last block ends: appending needs no division.
-    T* next_ = nullptr;
-    T* end_ = nullptr;
-};
-
-// A growing sequence whose items never move, for the tree's smaller tables: segment K holds
-// 64 << K items, so a few segments serve a small document and 27 any 32-bit count. As with
-// BlockVector, a reader on another thread may read the items that size() counts.
-template <typename T> class StableVector {
-public:
-    std::uint32_t size() const { return size_.load(std::memory_order_acquire); }
-    bool empty() const { return size() == 0; }
-    T& operator[](std::uint32_t i) { return at(i); }
-    const T& operator[](std::uint32_t i) const { return const_cast<StableVector*>(this)->at(i); }
-    void push_back(T value) {
-        const std::uint32_t n = size_.load(std::memory_order_relaxed);
-        if (n == 0xFFFFFFFFu)
-            throw std::length_error("StableVector");
-        const auto [segment, offset] = locate(n);
-        if (!segments_[segment])
-            segments_[segment] = std::make_unique<T[]>(std::size_t{kFirst} << segment);
-        segments_[segment][offset] = std::move(value);
-        size_.store(n + 1, std::memory_order_release);
-    }
-
-private:
-    static constexpr std::uint32_t kFirst = 64;
-    // Segment K starts at item kFirst * (2^K - 1).
-    static std::pair<unsigned, std::uint32_t> locate(std::uint32_t i) {
-        const auto segment = static_cast<unsigned>(std::bit_width(i / kFirst + 1u) - 1);
-        return {segment, i - kFirst * ((std::uint32_t{1} << segment) - 1)};
-    }
-    T& at(std::uint32_t i) {
-        const auto [segment, offset] = locate(i);
-        return segments_[segment][offset];
-    }
-
-    std::array<std::unique_ptr<T[]>, 27> segments_;
-    std::atomic<std::uint32_t> size_{0};
-};
-
-// A line and a column in the source, both 1-based; line 0 for none.
-struct TextPosition {
-    std::uint32_t line = 0;
-    std::uint32_t column = 0;
-};
 
 // Bytes copied once and kept at a fixed place for the tree's life.
 class TextArena {
@@ -159,12 +65,20 @@ struct CompactNode {
     std::uint32_t firstChild = kNoNode; // for a reference: the first node of the entity
     std::uint32_t nextSibling = kNoNode;
     std::uint32_t firstAttribute = kNoNode; // attributes run from here to one marked last
-    std::uint32_t line = 0;                 // element or reference in the file: 1-based line
-    std::uint32_t column : 27 = 0;          // ... and column of its '<' or '&', in characters
+    std::uint32_t placeLow = 0;             // element or reference in the file: 1 + the offset
+    std::uint32_t placeHigh : 27 = 0;       // ... of its '<' or '&' in the decoded text; 0: none
     std::uint32_t namespaced : 1 = 0;       // CompactTree::namespaceInfo has an entry
     std::uint32_t kindBits : 4 = 0;
 
     CompactKind kind() const { return CompactKind(kindBits); }
+    // 1 + the offset of the node's '<' or '&' in the decoded text (see LineIndex); 0 for none.
+    std::uint64_t place() const { return std::uint64_t{placeHigh} << 32 | placeLow; }
+    void setPlace(std::uint64_t place) {
+        if (place >> 59 == 0) {
+            placeLow = static_cast<std::uint32_t>(place);
+            placeHigh = static_cast<std::uint32_t>(place >> 32);
+        }
+    }
     void setKind(CompactKind kind) { kindBits = static_cast<std::uint32_t>(kind) & 0xF; }
 };
 static_assert(sizeof(CompactNode) == 24);
@@ -207,24 +121,10 @@ public:
         if (size > 0) // an empty value may come without bytes
             std::memcpy(data_ + kInlineAt, bytes, size);
     }
-    // Where the name is written, given the line of its element's tag. False, and no place,
-    // when the record cannot hold it: more than 127 lines below the tag's start, or a column
-    // of 2^24 or more on a later line.
-    bool setPlace(std::uint32_t line, std::uint32_t column, std::uint32_t elementLine) {
-        place_ = 0;
-        if (line == elementLine && column < 0x80000000u)
-            place_ = column;
-        else if (line > elementLine && line - elementLine < 128 && column < kFarPlaces)
-            place_ = 0x80000000u | (line - elementLine) << 24 | column;
-        return place_ != 0;
-    }
-    // How many places the tree can keep outside the records.
-    static constexpr std::uint32_t kFarPlaces = 1u << 24;
-    // The place is entry INDEX (below kFarPlaces) of the tree's farPlaces.
-    void setFarPlace(std::uint32_t index) { place_ = 0x80000000u | index; }
-    // Where the name is written, given its element's line; {0, 0} for nowhere.
-    TextPosition place(std::uint32_t elementLine,
-                       const StableVector<TextPosition>& farPlaces) const;
+    // How far the name is written after its element's '<', in bytes of the decoded text; 0
+    // for nowhere (a name never starts at the '<').
+    std::uint32_t distance() const { return distance_; }
+    void setDistance(std::uint32_t distance) { distance_ = distance; }
 
 private:
     // data_ read as one 64-bit word tells the two forms apart by its lowest bit: set, the
@@ -237,10 +137,7 @@ private:
     void setOutside(const char* bytes, std::size_t size, TextArena& arena);
 
     std::uint32_t name_ = 0;
-    // Bit 31 clear: on the tag's first line, bits 0-30 the column. Set: bits 24-30 the lines
-    // below the tag's first, bits 0-23 the column; or, with bits 24-30 clear, bits 0-23 the
-    // index of the place in the tree's farPlaces.
-    std::uint32_t place_ = 0;
+    std::uint32_t distance_ = 0;
     char data_[8] = {kLittle, 0, 0, 0, 0, 0, 0, !kLittle}; // the value, or its size's address
 };
 static_assert(sizeof(CompactAttribute) == 16);
@@ -279,17 +176,10 @@ struct CompactTree {
     std::map<std::pair<const xmlChar*, const xmlChar*>, std::uint32_t> attributeNumbers;
     BlockVector<CompactNamespace> namespaces;
     StableVector<NamespaceInfo> namespaceInfo; // by node, in increasing order
-    // Places of attribute names that their records cannot hold; rare, so kept apart.
-    StableVector<TextPosition> farPlaces;
+    // Where the nodes' places are in lines and columns.
+    LineIndex lines;
     TextArena text;
 
-    // Gives ATTRIBUTE the place LINE:COLUMN, in its record or among farPlaces; no place when
-    // neither has room.
-    void setPlace(CompactAttribute& attribute, std::uint32_t line, std::uint32_t column,
-                  std::uint32_t elementLine) {
-        if (!attribute.setPlace(line, column, elementLine))
-            placeFar(attribute, line, column);
-    }
     // The namespace entry of NODE, which must be namespaced.
     const NamespaceInfo& namespacesOf(std::uint32_t node) const;
 
@@ -312,7 +202,6 @@ private:
         return value != kPending ? value : waitFor(field);
     }
     std::uint32_t waitFor(const std::uint32_t& field) const;
-    void placeFar(CompactAttribute& attribute, std::uint32_t line, std::uint32_t column);
 
     mutable std::atomic<std::uint32_t> announced_{0};
     std::atomic<bool> ended_{false};

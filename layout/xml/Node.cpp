@@ -27,12 +27,19 @@ std::string_view fixedName(CompactKind kind) {
     }
 }
 
+// The line and column of PLACE, 1 + an offset into the document's text, or nowhere for 0.
+SourcePosition positionOf(std::uint64_t place, const detail::CompactTree& tree) {
+    if (place == 0)
+        return {};
+    const detail::TextPosition position = tree.lines.positionOf(place - 1);
+    return SourcePosition{static_cast<int>(position.line), static_cast<int>(position.column)};
+}
+
 SourcePosition placeOf(const detail::CompactAttribute& attribute, const CompactNode& element,
                        const detail::CompactTree& tree) {
-    const detail::TextPosition place = attribute.place(element.line, tree.farPlaces);
-    if (place.line == 0)
+    if (attribute.distance() == 0 || element.place() == 0)
         return {};
-    return SourcePosition{static_cast<int>(place.line), static_cast<int>(place.column)};
+    return positionOf(element.place() + attribute.distance(), tree);
 }
 
 QString fromUtf8(std::string_view text) {
@@ -113,10 +120,7 @@ std::optional<QString> Node::AttributeValue(QStringView name) const {
 }
 
 SourcePosition Node::Position() const {
-    const CompactNode& node = doc_->node(via_ != kNowhere ? via_ : index_);
-    if (node.line == 0)
-        return {};
-    return SourcePosition{static_cast<int>(node.line), static_cast<int>(node.column)};
+    return positionOf(doc_->node(via_ != kNowhere ? via_ : index_).place(), doc_->tree);
 }
 
 SourcePosition Node::AttributePosition(QStringView name) const {

@@ -1,10 +1,11 @@
-// Where in the file the parser stands, as an editor counts: 1-based lines ending at LF (so CR
-// LF is one line end), 1-based columns counting characters, a tab or a multi-byte character
-// as one. The tracker follows the document's decoded (UTF-8) input buffer from callback to
-// callback, so every byte is counted once; libxml2's own column counts bytes in its fast paths.
+// Where the document's elements, attributes and references stand in its decoded (UTF-8) input,
+// as offsets into the text, while the tracker counts that text into a LineIndex, which turns
+// them into lines and columns. The tracker follows the input buffer from callback to callback
+// and counts every byte that reaches it once; text the parser reads and discards between two
+// callbacks is skipped by its number of lines.
 #pragma once
 
-#include "layout/xml/CompactTree.h"
+#include "layout/xml/LineIndex.h"
 
 #include <libxml/parser.h>
 
@@ -16,40 +17,42 @@ namespace lyremap::detail {
 
 class PositionTracker {
 public:
-    // Follows the document input of CTXT. PREFIX is the number of characters of the first line
-    // that the parser read before it switched to the encoding the file declares, which its
-    // decoded buffer no longer holds.
-    PositionTracker(const xmlParserCtxt* ctxt, std::uint32_t prefix);
+    // Follows the document input of CTXT, counting into LINES. PREFIX is the number of
+    // characters of the first line that the parser read before it switched to the encoding the
+    // file declares, which its decoded buffer no longer holds.
+    PositionTracker(const xmlParserCtxt* ctxt, std::uint32_t prefix, LineIndex& lines);
 
-    // Counts up to where the parser stands; called from every callback of the document's parse.
+    // Counts what the parser's buffer holds; called from every callback of the document's parse.
     void follow();
     // Called from the start-element callback with the COUNT written attributes the parser
-    // reports (localname, prefix, URI, value, value end, for each): the position of the start
-    // tag's '<', and in PLACES the position of each attribute's name, in order. Nothing (and
-    // no places) when the tag is not in the buffer.
-    TextPosition startTag(int count, const xmlChar* const* attributes,
-                          std::vector<TextPosition>& places);
-    // Called from the reference callback: the position of the '&' of the reference to an entity
-    // whose name has NAMELENGTH bytes, which the parser has just read.
-    TextPosition reference(std::size_t nameLength);
+    // reports (localname, prefix, URI, value, value end, for each): 1 + the offset of the start
+    // tag's '<', and in DISTANCES how far each attribute's name stands from it, in order.
+    // 0 (and no distances) when the tag is not in the buffer.
+    std::uint64_t startTag(int count, const xmlChar* const* attributes,
+                           std::vector<std::uint32_t>& distances);
+    // Called from the reference callback: 1 + the offset of the '&' of the reference to an
+    // entity whose name has NAMELENGTH bytes, which the parser has just read; 0 for none.
+    std::uint64_t reference(std::size_t nameLength);
 
 private:
-    // Counts from where the count stands up to P, a place in the current buffer.
-    bool advanceTo(const xmlChar* p);
-    // Places the attribute names of the tag [OPEN, CUR) from the values the parser read in
-    // place, skipping those values uncounted: they are ASCII without line ends. False when a
-    // value was copied out of the buffer.
-    bool placeInPlace(const xmlChar* open, const xmlChar* cur, int count,
-                      const xmlChar* const* attributes, std::vector<TextPosition>& places);
+    // Counts the buffer up to its end; false when the parser reads something other than the
+    // document's own input (a parameter entity of the DTD) or has no buffer yet.
+    bool countBuffer();
+    // The offset of P, a place in the buffer.
+    std::uint64_t offsetOf(const xmlChar* p) const;
+    // Measures the attribute names of the tag [OPEN, CUR) back from the values the parser read
+    // in place. False when a value was copied out of the buffer.
+    bool measureInPlace(const xmlChar* open, const xmlChar* cur, int count,
+                        const xmlChar* const* attributes, std::vector<std::uint32_t>& distances);
     // The length of NAME, a string of the parser's dictionary.
     std::size_t lengthOf(const xmlChar* name);
-    // Places the attribute names of the tag [OPEN, CUR) by reading the tag.
-    void placeByReading(const xmlChar* open, const xmlChar* cur, std::vector<TextPosition>& places);
+    // Measures the attribute names of the tag [OPEN, CUR) by reading the tag.
+    static void measureByReading(const xmlChar* open, const xmlChar* cur,
+                                 std::vector<std::uint32_t>& distances);
 
     const xmlParserCtxt* ctxt_;
-    std::uint64_t offset_ = 0; // decoded bytes of the document counted so far
-    std::uint32_t line_ = 1;
-    std::uint32_t column_ = 1;
+    LineIndex& lines_;
+    std::uint64_t counted_ = 0; // decoded bytes of the document counted so far
     bool started_ = false;
     std::uint32_t prefix_;
     struct KnownLength {

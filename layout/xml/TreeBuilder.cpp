@@ -33,14 +33,6 @@ bool hasContent(const xmlChar* text, int length) {
     return false;
 }
 
-// Gives NODE its place in the file; none for a column beyond what the record holds.
-void place(CompactNode& node, TextPosition position) {
-    if (position.column < (1u << 27)) {
-        node.line = position.line;
-        node.column = position.column;
-    }
-}
-
 std::uint64_t mixedAddress(const void* address) {
     return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(address)) *
            0x9E3779B97F4A7C15u;
@@ -49,7 +41,8 @@ std::uint64_t mixedAddress(const void* address) {
 } // namespace
 
 TreeBuilder::TreeBuilder(xmlParserCtxt* ctxt, std::int64_t fileSize, std::uint32_t prefix)
-    : ctxt_(ctxt), positions_(ctxt, prefix), expansionLimit_(attributeExpansionLimit(fileSize)) {
+    : ctxt_(ctxt), tree_(std::make_shared<CompactTree>()), positions_(ctxt, prefix, tree_->lines),
+      expansionLimit_(attributeExpansionLimit(fileSize)) {
     auto document = std::make_unique<Frame>();
     document->ctxt = ctxt;
     document->shown.type = XML_ELEMENT_NODE;
@@ -133,7 +126,6 @@ bool TreeBuilder::beginRoot(xmlParserCtxt* ctxt) {
     const xmlDtd* dtd = ctxt->myDoc->intSubset;
     declaresEntities_ = dtd != nullptr && dtd->entities != nullptr;
     entityText_.emplace(ctxt->myDoc);
-    tree_ = std::make_shared<CompactTree>();
     // The root's place among the document's children, between what comes before and after it.
     rootStandIn_ = xmlNewDocNode(ctxt->myDoc, nullptr, BAD_CAST "root", nullptr);
     if (rootStandIn_ == nullptr)
@@ -185,10 +177,10 @@ void TreeBuilder::startElement(void* ctx, const xmlChar* localName, const xmlCha
     TreeBuilder* self = active();
     Frame& frame = self->frameFor(ctx, false);
     const bool inFile = self->isDocument(frame);
-    const TextPosition position =
+    const std::uint64_t place =
         inFile ? self->positions_.startTag(attributeCount - defaultedCount, attributes,
-                                           self->attributePositions_)
-               : TextPosition{};
+                                           self->attributeDistances_)
+               : 0;
     if (frame.open.empty() && !self->beginRoot(ctxt))
         return;
     // The parser's current node is what its white-space heuristics look at; pushing it also
@@ -201,11 +193,11 @@ void TreeBuilder::startElement(void* ctx, const xmlChar* localName, const xmlCha
     CompactNode& node = self->tree_->nodes[index];
     node.name = self->nameNumber(prefix != nullptr ? xmlDictQLookup(ctxt->dict, prefix, localName)
                                                    : localName);
-    place(node, position);
+    node.setPlace(place);
     self->storeNamespaces(index, uri, namespaceCount, namespaces);
     // Attributes defaulted by the DTD are not stored: reading one finds its declaration.
     if (!inFile)
-        self->attributePositions_.clear();
+        self->attributeDistances_.clear();
     self->storeAttributes(frame, index, attributeCount - defaultedCount, attributes);
     self->checkExpandedNames(localName, attributeCount - defaultedCount, attributes);
     self->link(frame, index, XML_ELEMENT_NODE);
@@ -350,9 +342,7 @@ void TreeBuilder::reference(void* ctx, const xmlChar* name) try {
     if (const auto content = self->contents_.find(entity); content != self->contents_.end())
         node.firstChild = content->second;
     if (self->isDocument(frame)) {
-        const TextPosition position =
-            self->positions_.reference(std::strlen(reinterpret_cast<const char*>(name)));
-        place(node, position);
+        node.setPlace(self->positions_.reference(std::strlen(reinterpret_cast<const char*>(name))));
     }
     if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY &&
         entity->children == nullptr) {

@@ -125,7 +125,7 @@ private:
     // Each parsed entity's content, by its first node (kNoNode when it made none).
     std::unordered_map<const xmlEntity*, std::uint32_t> contents_;
     PositionTracker positions_;
-    std::vector<TextPosition> attributePositions_;
+    std::vector<std::uint32_t> attributeDistances_;
     // Recently numbered names, by a hash of their (interned) address.
     struct RecentName {
         const xmlChar* localName = nullptr;

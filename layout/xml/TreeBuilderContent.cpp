@@ -89,14 +89,13 @@ void TreeBuilder::storeAttributes(const Frame& frame, std::uint32_t index, int c
         return;
     CompactNode& element = tree_->nodes[index];
     element.firstAttribute = tree_->attributes.size();
-    const std::size_t placed = isDocument(frame) ? attributePositions_.size() : 0;
+    const std::size_t placed = isDocument(frame) ? attributeDistances_.size() : 0;
     for (int i = 0; i < count; ++i) {
         const xmlChar** a = attributes + 5 * i;
         CompactAttribute& attribute = tree_->attributes.append();
         attribute.setName(attributeName(a[0], a[1]), i == count - 1);
         if (std::size_t(i) < placed)
-            tree_->setPlace(attribute, attributePositions_[std::size_t(i)].line,
-                            attributePositions_[std::size_t(i)].column, element.line);
+            attribute.setDistance(attributeDistances_[std::size_t(i)]);
         // The parser leaves references in the value as text.
         const std::string_view value = storedText(
             std::string_view(reinterpret_cast<const char*>(a[3]), std::size_t(a[4] - a[3])), true);

@@ -3,6 +3,7 @@
 // keeps in memory at once.
 #include "TestSupport.h"
 
+#include "layout/xml/LineIndex.h"
 #include "layout/xml/XmlDocument.h"
 
 #include <QStringEncoder>
@@ -46,6 +47,8 @@ private slots:
     void positions_data();
     void positions();
     void writtenAttributes();
+    void lineIndex_data();
+    void lineIndex();
 };
 
 void SourcePositionsTest::positions_data() {
@@ -95,6 +98,9 @@ void SourcePositionsTest::positions_data() {
     QTest::newRow("after a comment longer than the parser's buffer")
         << "<r><!--" + QByteArray(100'000, '-').replace("--", "-a") + "--><a x='1'/></r>" << u"a"_s
         << u"1:100011"_s << u"x"_s << u"1:100014"_s;
+    QTest::newRow("after a comment of more lines than the parser's buffer holds")
+        << "<r><!--" + QByteArray("a\n").repeated(60'000) + "-->\t<a x='1'/></r>" << u"a"_s
+        << u"60001:5"_s << u"x"_s << u"60001:8"_s;
     QTest::newRow("one long line of elements")
         << "<r>" + QByteArray("<b/>").repeated(50'000) + "<a x='1'/></r>" << u"a"_s << u"1:200004"_s
         << u"x"_s << u"1:200007"_s;
@@ -138,6 +144,54 @@ void SourcePositionsTest::writtenAttributes() {
         written << attribute.name + u'=' + attribute.value + u'@' + shown(attribute.position);
     QCOMPARE(written, (QStringList{u"X=1@2:7"_s, u"x=2@3:3"_s, u"p:b=@3:13"_s}));
     QCOMPARE(frame.AttributeValue(u"d"_s), std::optional<QString>(u"z"_s));
+}
+
+void SourcePositionsTest::lineIndex_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("piece"); // bytes counted at a time
+
+    const QByteArray mixed = "ab\xc3\xa9\n\tx\xe2\x82\xac\r\ny\xf0\x9f\x98\x80z\n\n";
+    QTest::newRow("ASCII, whole") << QByteArray("<r>\n  <a x='1'/>\n</r>\n").repeated(40)
+                                  << 100'000;
+    for (const int piece : {1, 7, 16, 61, 1000})
+        QTest::addRow("mixed, %d bytes at a time", piece) << mixed.repeated(50) << piece;
+    // Continuation bytes on both sides of every 64-byte boundary, and far from the first one.
+    QTest::newRow("across words") << QByteArray(60, 'a') + QByteArray("\xc3\xa9").repeated(40) +
+                                         QByteArray(5000, 'b') + "\xe2\x82\xac\n" + mixed
+                                  << 16;
+    QTest::newRow("one long line") << QByteArray("\xc3\xa9").repeated(3000) + "<a/>" << 333;
+}
+
+void SourcePositionsTest::lineIndex() {
+    QFETCH(QByteArray, text);
+    QFETCH(int, piece);
+    lyremap::detail::LineIndex index;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.constData());
+    for (qsizetype at = 0; at < text.size(); at += piece) {
+        const qsizetype end = std::min<qsizetype>(at + piece, text.size());
+        index.count(bytes + at, bytes + end, std::uint64_t(at));
+    }
+    // Every offset against a plain count, asked in order and then backwards.
+    QList<SourcePosition> expected;
+    int line = 1;
+    int column = 1;
+    for (const char c : text) {
+        expected.append(SourcePosition{line, column});
+        if (c == '\n') {
+            ++line;
+            column = 1;
+        } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    const auto at = [&index](qsizetype offset) {
+        const auto position = index.positionOf(std::uint64_t(offset));
+        return SourcePosition{int(position.line), int(position.column)};
+    };
+    for (qsizetype offset = 0; offset < text.size(); ++offset)
+        QCOMPARE(shown(at(offset)), shown(expected[offset]));
+    for (qsizetype offset = text.size(); offset-- > 0;)
+        QCOMPARE(shown(at(offset)), shown(expected[offset]));
 }
 
 QTEST_GUILESS_MAIN(SourcePositionsTest)
