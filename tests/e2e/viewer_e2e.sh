@@ -113,10 +113,28 @@ frame_geometry() {
 }
 has_frame() { [[ -n $(property "$1" _NET_FRAME_EXTENTS) ]]; }
 
-# An X server on a display number it chooses itself, free by construction.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-wait_for 20 "Xvfb to report its display" test -s "$work/display"
+# An X server on a display number it chooses itself, free by construction. A server that ends
+# or stays silent during its start-up is started again, up to three times: it is the test's
+# stage, not what the test is about, and its log is shown each time.
+start_xvfb() {
+    : >"$work/display"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    local deadline=$((SECONDS + 20))
+    until [[ -s $work/display ]]; do
+        kill -0 "$xvfb_pid" 2>/dev/null && ((SECONDS < deadline)) || return 1
+        sleep 0.1
+    done
+}
+for attempt in 1 2 3; do
+    start_xvfb && break
+    echo "Xvfb did not report a display (attempt $attempt); its log:"
+    cat "$work/xvfb.log"
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+    xvfb_pid=''
+    ((attempt < 3)) || fail "timed out waiting for Xvfb to report its display"
+done
 export DISPLAY=":$(head -n 1 "$work/display")"
 unset WAYLAND_DISPLAY
 export XDG_RUNTIME_DIR="$work/runtime"
