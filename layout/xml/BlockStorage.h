@@ -3,6 +3,7 @@
 // smaller tables.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <bit>
@@ -91,6 +92,24 @@ public:
                 std::make_unique_for_overwrite<T[]>(std::size_t{kFirst} << segment);
         segments_[segment][offset] = std::move(value);
         size_.store(n + 1, std::memory_order_release);
+    }
+    // Appends COUNT items and lets readers see them all at once.
+    void append(const T* items, std::uint32_t count) {
+        std::uint32_t n = size_.load(std::memory_order_relaxed);
+        if (count > 0xFFFFFFFFu - n)
+            throw std::length_error("StableVector");
+        for (std::uint32_t i = 0; i < count;) {
+            const auto [segment, offset] = locate(n);
+            const std::uint64_t room = (std::uint64_t{kFirst} << segment) - offset;
+            if (!segments_[segment])
+                segments_[segment] =
+                    std::make_unique_for_overwrite<T[]>(std::size_t{kFirst} << segment);
+            const auto taken = static_cast<std::uint32_t>(std::min<std::uint64_t>(room, count - i));
+            std::copy(items + i, items + i + taken, segments_[segment].get() + offset);
+            i += taken;
+            n += taken;
+        }
+        size_.store(n, std::memory_order_release);
     }
 
 private:

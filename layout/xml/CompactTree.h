@@ -146,6 +146,7 @@ static_assert(sizeof(CompactAttribute) == 16);
 struct CompactNamespace {
     const xmlChar* prefix = nullptr; // null for the default namespace
     std::string_view uri;            // references replaced
+    std::uint32_t distance = 0;      // of its name from the element's '<' (see CompactAttribute)
 };
 
 // What only elements with namespaces have: the namespace of the element's name and the
@@ -203,7 +204,8 @@ private:
     }
     std::uint32_t waitFor(const std::uint32_t& field) const;
 
-    mutable std::atomic<std::uint32_t> announced_{0};
+    // Apart from the text arena before them, which the parse writes with many attributes.
+    alignas(kCacheLinePair) mutable std::atomic<std::uint32_t> announced_{0};
     std::atomic<bool> ended_{false};
 };
 

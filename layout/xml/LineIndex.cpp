@@ -20,6 +20,16 @@ std::uint64_t readBits(const std::uint64_t& bits) {
 } // namespace
 
 void LineIndex::count(const unsigned char* from, const unsigned char* to, std::uint64_t at) {
+    // Line starts are gathered and handed to readers a batch at a time.
+    std::uint64_t found[64];
+    std::uint32_t kept = 0;
+    const auto lineStart = [&](std::uint64_t start) {
+        if (kept == std::size(found)) {
+            starts_.append(found, kept);
+            kept = 0;
+        }
+        found[kept++] = start;
+    };
     const unsigned char* p = from;
 #if defined(__SSE2__)
     // Sixteen bytes at a time: a mask of the line ends, and of the continuation bytes only
@@ -32,7 +42,7 @@ void LineIndex::count(const unsigned char* from, const unsigned char* to, std::u
         auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineEnd)));
         const std::uint64_t offset = at + static_cast<std::uint64_t>(p - from);
         for (; ends != 0; ends &= ends - 1)
-            starts_.push_back(offset + static_cast<unsigned>(std::countr_zero(ends)) + 1);
+            lineStart(offset + static_cast<unsigned>(std::countr_zero(ends)) + 1);
         if (_mm_movemask_epi8(bytes) != 0)
             markContinuations(offset,
                               static_cast<unsigned>(_mm_movemask_epi8(
@@ -43,10 +53,11 @@ void LineIndex::count(const unsigned char* from, const unsigned char* to, std::u
     for (; p < to; ++p) {
         const std::uint64_t offset = at + static_cast<std::uint64_t>(p - from);
         if (*p == '\n')
-            starts_.push_back(offset + 1);
+            lineStart(offset + 1);
         else if ((*p & 0xC0) == 0x80)
             markContinuations(offset, 1, 1);
     }
+    starts_.append(found, kept);
     markContinuations(at + static_cast<std::uint64_t>(to - from), 0, 0);
 }
 

@@ -42,6 +42,8 @@ struct LoadedDocument : std::enable_shared_from_this<LoadedDocument> {
     // The value of the namespace declaration QNAME (xmlns or xmlns:PREFIX) on element INDEX.
     std::optional<std::string_view> namespaceDeclaration(std::uint32_t index,
                                                          std::string_view qname) const;
+    // The declaration QNAME (xmlns or xmlns:PREFIX) on element INDEX, or null.
+    const CompactNamespace* declarationOf(std::uint32_t index, std::string_view qname) const;
     // The default that the file's own DTD gives attribute QNAME of elements named ELEMENT.
     std::optional<std::string_view> declaredDefault(std::uint32_t element,
                                                     std::string_view qname) const;

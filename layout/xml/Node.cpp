@@ -35,11 +35,12 @@ SourcePosition positionOf(std::uint64_t place, const detail::CompactTree& tree) 
     return SourcePosition{static_cast<int>(position.line), static_cast<int>(position.column)};
 }
 
-SourcePosition placeOf(const detail::CompactAttribute& attribute, const CompactNode& element,
+// Where a name written DISTANCE bytes after ELEMENT's '<' stands; nowhere for distance 0.
+SourcePosition placeOf(std::uint32_t distance, const CompactNode& element,
                        const detail::CompactTree& tree) {
-    if (attribute.distance() == 0 || element.place() == 0)
+    if (distance == 0 || element.place() == 0)
         return {};
-    return positionOf(element.place() + attribute.distance(), tree);
+    return positionOf(element.place() + distance, tree);
 }
 
 QString fromUtf8(std::string_view text) {
@@ -133,10 +134,13 @@ SourcePosition Node::AttributePosition(QStringView name) const {
         for (std::uint32_t i = node.firstAttribute;; ++i) {
             const detail::CompactAttribute& attribute = doc_->tree.attributes[i];
             if (doc_->qualifiedAttributeName(attribute.name()) == qname)
-                return placeOf(attribute, node, doc_->tree);
+                return placeOf(attribute.distance(), node, doc_->tree);
             if (attribute.last())
                 break;
         }
+    if (const detail::CompactNamespace* declaration = doc_->declarationOf(index_, qname);
+        via_ == kNowhere && declaration != nullptr && declaration->distance != 0)
+        return placeOf(declaration->distance, node, doc_->tree);
     return Position();
 }
 
@@ -148,7 +152,7 @@ QList<WrittenAttribute> Node::WrittenAttributes() const {
     for (std::uint32_t i = node.firstAttribute;; ++i) {
         const detail::CompactAttribute& attribute = doc_->tree.attributes[i];
         const SourcePosition position =
-            via_ != kNowhere ? Position() : placeOf(attribute, node, doc_->tree);
+            via_ != kNowhere ? Position() : placeOf(attribute.distance(), node, doc_->tree);
         written.append(WrittenAttribute{fromUtf8(doc_->qualifiedAttributeName(attribute.name())),
                                         fromUtf8(attribute.value()), position});
         if (attribute.last())

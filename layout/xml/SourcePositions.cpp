@@ -84,8 +84,11 @@ std::uint64_t PositionTracker::startTag(int count, const xmlChar* const* attribu
     const xmlChar* cur = std::min(input->cur, input->end);
     const auto* open = static_cast<const xmlChar*>(
         cur > input->base ? memrchr(input->base, '<', std::size_t(cur - input->base)) : nullptr);
+    tagOpen_ = nullptr;
     if (open == nullptr || !countBuffer())
         return 0;
+    tagOpen_ = open;
+    tagEnd_ = cur;
     if (!measureInPlace(open, cur, count, attributes, distances)) {
         distances.clear();
         measureByReading(open, cur, distances);
@@ -133,8 +136,27 @@ std::size_t PositionTracker::lengthOf(const xmlChar* name) {
     return slot.length;
 }
 
+void PositionTracker::declarations(int count, const xmlChar* const* namespaces,
+                                   std::vector<std::uint32_t>& distances) {
+    distances.assign(std::size_t(std::max(count, 0)), 0);
+    if (tagOpen_ == nullptr || count <= 0)
+        return;
+    std::vector<std::uint32_t> attributes;
+    std::vector<Declaration> written;
+    measureByReading(tagOpen_, tagEnd_, attributes, &written);
+    for (int i = 0; i < count; ++i) {
+        const std::string_view prefix = namespaces[2 * i] != nullptr
+                                            ? reinterpret_cast<const char*>(namespaces[2 * i])
+                                            : std::string_view();
+        for (const Declaration& declaration : written)
+            if (declaration.prefix == prefix)
+                distances[std::size_t(i)] = declaration.distance;
+    }
+}
+
 void PositionTracker::measureByReading(const xmlChar* open, const xmlChar* cur,
-                                       std::vector<std::uint32_t>& distances) {
+                                       std::vector<std::uint32_t>& distances,
+                                       std::vector<Declaration>* declarations) {
     // One pass over the tag: its name, then name="value" pairs.
     enum class State { TagName, Between, Name, AfterName, BeforeValue, Value };
     State state = State::TagName;
@@ -159,6 +181,10 @@ void PositionTracker::measureByReading(const xmlChar* open, const xmlChar* cur,
                                                std::size_t(p - name));
                 if (written != "xmlns" && !written.starts_with("xmlns:"))
                     distances.push_back(distance(open, name));
+                else if (declarations != nullptr)
+                    declarations->push_back(
+                        Declaration{written.substr(std::min<std::size_t>(written.size(), 6)),
+                                    distance(open, name)});
                 state = State::AfterName;
             }
             if (c == '=')

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace lyremap::detail {
@@ -30,6 +31,11 @@ public:
     // 0 (and no distances) when the tag is not in the buffer.
     std::uint64_t startTag(int count, const xmlChar* const* attributes,
                            std::vector<std::uint32_t>& distances);
+    // Called after startTag for an element with COUNT namespace declarations (prefix, URI, for
+    // each, as the parser reports them): in DISTANCES how far each one's name stands from the
+    // tag's '<', 0 for one the tag does not hold (a default from the DTD).
+    void declarations(int count, const xmlChar* const* namespaces,
+                      std::vector<std::uint32_t>& distances);
     // Called from the reference callback: 1 + the offset of the '&' of the reference to an
     // entity whose name has NAMELENGTH bytes, which the parser has just read; 0 for none.
     std::uint64_t reference(std::size_t nameLength);
@@ -46,13 +52,22 @@ private:
                         const xmlChar* const* attributes, std::vector<std::uint32_t>& distances);
     // The length of NAME, a string of the parser's dictionary.
     std::size_t lengthOf(const xmlChar* name);
-    // Measures the attribute names of the tag [OPEN, CUR) by reading the tag.
+    // Measures the names of the tag [OPEN, CUR) by reading the tag: those of its attributes
+    // into DISTANCES, and, when DECLARATIONS is given, those of its namespace declarations
+    // into it, with the prefix each declares (empty for the default namespace).
+    struct Declaration {
+        std::string_view prefix;
+        std::uint32_t distance = 0;
+    };
     static void measureByReading(const xmlChar* open, const xmlChar* cur,
-                                 std::vector<std::uint32_t>& distances);
+                                 std::vector<std::uint32_t>& distances,
+                                 std::vector<Declaration>* declarations = nullptr);
 
     const xmlParserCtxt* ctxt_;
     LineIndex& lines_;
-    std::uint64_t counted_ = 0; // decoded bytes of the document counted so far
+    std::uint64_t counted_ = 0;        // decoded bytes of the document counted so far
+    const xmlChar* tagOpen_ = nullptr; // the tag startTag placed, while its callback runs
+    const xmlChar* tagEnd_ = nullptr;
     bool started_ = false;
     std::uint32_t prefix_;
     struct KnownLength {

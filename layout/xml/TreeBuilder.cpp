@@ -194,12 +194,16 @@ void TreeBuilder::startElement(void* ctx, const xmlChar* localName, const xmlCha
     node.name = self->nameNumber(prefix != nullptr ? xmlDictQLookup(ctxt->dict, prefix, localName)
                                                    : localName);
     node.setPlace(place);
+    self->declarationDistances_.clear();
+    if (inFile && namespaceCount > 0)
+        self->positions_.declarations(namespaceCount, namespaces, self->declarationDistances_);
     self->storeNamespaces(index, uri, namespaceCount, namespaces);
     // Attributes defaulted by the DTD are not stored: reading one finds its declaration.
     if (!inFile)
         self->attributeDistances_.clear();
     self->storeAttributes(frame, index, attributeCount - defaultedCount, attributes);
-    self->checkExpandedNames(localName, attributeCount - defaultedCount, attributes);
+    if (self->declaresEntities_)
+        self->checkExpandedNames(localName, attributeCount - defaultedCount, attributes);
     self->link(frame, index, XML_ELEMENT_NODE);
 
     // Made in place: a record built aside and copied in would be read back whole right after

@@ -126,6 +126,7 @@ private:
     std::unordered_map<const xmlEntity*, std::uint32_t> contents_;
     PositionTracker positions_;
     std::vector<std::uint32_t> attributeDistances_;
+    std::vector<std::uint32_t> declarationDistances_;
     // Recently numbered names, by a hash of their (interned) address.
     struct RecentName {
         const xmlChar* localName = nullptr;

@@ -66,6 +66,8 @@ void TreeBuilder::storeNamespaces(std::uint32_t index, const xmlChar* uri, int c
         CompactNamespace& ns = tree_->namespaces.append();
         ns.prefix = prefix;
         ns.uri = tree_->text.store(text.data(), text.size());
+        if (std::size_t(i) < declarationDistances_.size())
+            ns.distance = declarationDistances_[std::size_t(i)];
         ++info.namespaceCount;
     }
     if (uri != nullptr) {

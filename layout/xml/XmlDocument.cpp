@@ -93,18 +93,25 @@ const NodeList& LoadedDocument::childList(const Node& parent) {
     return list;
 }
 
-std::optional<std::string_view> LoadedDocument::namespaceDeclaration(std::uint32_t index,
-                                                                     std::string_view qname) const {
+const CompactNamespace* LoadedDocument::declarationOf(std::uint32_t index,
+                                                      std::string_view qname) const {
     static const xmlChar xmlns[] = "xmlns";
     if (!node(index).namespaced || !qname.starts_with("xmlns"))
-        return std::nullopt;
+        return nullptr;
     const NamespaceInfo& info = tree.namespacesOf(index);
     for (std::uint32_t i = 0; i < info.namespaceCount; ++i) {
         const CompactNamespace& ns = tree.namespaces[info.firstNamespace + i];
         if (ns.prefix == nullptr ? qualifiedNameIs(nullptr, xmlns, qname)
                                  : qualifiedNameIs(xmlns, ns.prefix, qname))
-            return ns.uri;
+            return &ns;
     }
+    return nullptr;
+}
+
+std::optional<std::string_view> LoadedDocument::namespaceDeclaration(std::uint32_t index,
+                                                                     std::string_view qname) const {
+    if (const CompactNamespace* declaration = declarationOf(index, qname))
+        return declaration->uri;
     return std::nullopt;
 }
 

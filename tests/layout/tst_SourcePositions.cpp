@@ -67,6 +67,15 @@ void SourcePositionsTest::positions_data() {
     QTest::newRow("namespace declaration before it")
         << QByteArray("<r><p:a xmlns:p='urn:p' p:x='1'/></r>") << u"p:a"_s << u"1:4"_s << u"p:x"_s
         << u"1:25"_s;
+    QTest::newRow("namespace declaration") << QByteArray("<r><p:a xmlns:p='urn:p' p:x='1'/></r>")
+                                           << u"p:a"_s << u"1:4"_s << u"xmlns:p"_s << u"1:9"_s;
+    QTest::newRow("default namespace declared on a later line, after another")
+        << QByteArray(
+               "<r>\n<a xmlns:xml='http://www.w3.org/XML/1998/namespace'\n  xmlns='urn:d'/></r>")
+        << u"a"_s << u"2:1"_s << u"xmlns"_s << u"3:3"_s;
+    QTest::newRow("namespace declared by the DTD: the element")
+        << QByteArray("<!DOCTYPE r [<!ATTLIST a xmlns:q CDATA #FIXED 'urn:q'>]><r>\n <a/></r>")
+        << u"a"_s << u"2:2"_s << u"xmlns:q"_s << u"2:2"_s;
     QTest::newRow("tabs") << QByteArray("<r>\t\t<a\tx='1'/></r>") << u"a"_s << u"1:6"_s << u"x"_s
                           << u"1:9"_s;
     QTest::newRow("CR LF") << QByteArray("<r>\r\n\r\n  <a x='1'/>\r\n</r>") << u"a"_s << u"3:3"_s
