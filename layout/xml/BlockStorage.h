@@ -17,8 +17,8 @@
 
 namespace lyremap::detail {
 
-// Memory for the tree's bulk: SIZE bytes, as huge pages where the system offers them, so
-// that filling it costs one page fault per 2 MiB rather than one per 4 KiB.
+// Memory for the tree's bulk: SIZE bytes, from the thread's BulkPrefetch when one is active
+// and has a block of kBulkSize ready, so that its pages are in memory already.
 struct BulkFree {
     void operator()(std::byte* bytes) const noexcept;
 };

@@ -113,6 +113,14 @@ public:
         std::memcpy(&size, outside, sizeof size);
         return std::string_view(outside + sizeof size, size);
     }
+    // True when a value held in the record has an '&'. Its other bytes are zeros and the tag,
+    // which is odd, as '&' is not.
+    bool heldValueHasAmpersand() const {
+        std::uint64_t word = 0;
+        std::memcpy(&word, data_, sizeof word);
+        const std::uint64_t x = word ^ 0x2626262626262626u;
+        return ((x - 0x0101010101010101u) & ~x & 0x8080808080808080u) != 0;
+    }
     // Sets the value, copying it into the record or into ARENA.
     void setValue(const char* bytes, std::size_t size, TextArena& arena) {
         if (size > kInline)

@@ -98,9 +98,16 @@ void TreeBuilder::storeAttributes(const Frame& frame, std::uint32_t index, int c
         attribute.setName(attributeName(a[0], a[1]), i == count - 1);
         if (std::size_t(i) < placed)
             attribute.setDistance(attributeDistances_[std::size_t(i)]);
-        // The parser leaves references in the value as text.
-        const std::string_view value = storedText(
-            std::string_view(reinterpret_cast<const char*>(a[3]), std::size_t(a[4] - a[3])), true);
+        // The parser leaves references in the value as text. A short value is looked at once
+        // it is in the record, eight bytes at a time.
+        const std::string_view written(reinterpret_cast<const char*>(a[3]),
+                                       std::size_t(a[4] - a[3]));
+        if (written.size() <= CompactAttribute::kInline) {
+            attribute.setValue(written.data(), written.size(), tree_->text);
+            if (!attribute.heldValueHasAmpersand())
+                continue;
+        }
+        const std::string_view value = storedText(written, true);
         attribute.setValue(value.data(), value.size(), tree_->text);
     }
 }
@@ -153,7 +160,7 @@ void TreeBuilder::link(Frame& frame, std::uint32_t index, xmlElementType domKind
         parent.lastKind = domKind;
     }
     // Now and then, not for every node: a reader that waits is woken to read thousands.
-    if ((index & 0xFFF) == 0)
+    if ((index & 0x3FFF) == 0)
         tree_->announce();
 }
 
