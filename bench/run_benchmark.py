@@ -112,8 +112,10 @@ def main():
         on_runs.append(run([render, on_path])[0])
         off_runs.append(run([render, off_path])[0])
     on, off = statistics.median(on_runs), statistics.median(off_runs)
+    # The two medians of the same work differ by a percent or two either way from run to run;
+    # a real cost of frames off the map (drawing them, say) shows as far more.
     checks.append((f"1M frames off the map {off:.3f} s, on the map {on:.3f} s, alternately "
-                   "(off no slower)", off <= on))
+                   "(off no slower, within 2 %)", off <= on * 1.02))
     checks.append((f"startup on a tiny file {tiny[0] * 1000:.0f} ms (under 50 ms)",
                    tiny[0] < 0.05))
     for text, met in checks:
