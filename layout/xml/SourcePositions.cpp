@@ -77,6 +77,7 @@ void PositionTracker::follow() {
 std::uint64_t PositionTracker::startTag(int count, const xmlChar* const* attributes,
                                         std::vector<std::uint32_t>& distances) {
     distances.clear();
+    tagOpen_ = nullptr;
     const xmlParserInput* input = ctxt_->input;
     if (input == nullptr || input->cur == nullptr || input->base == nullptr)
         return 0;
@@ -84,7 +85,6 @@ std::uint64_t PositionTracker::startTag(int count, const xmlChar* const* attribu
     const xmlChar* cur = std::min(input->cur, input->end);
     const auto* open = static_cast<const xmlChar*>(
         cur > input->base ? memrchr(input->base, '<', std::size_t(cur - input->base)) : nullptr);
-    tagOpen_ = nullptr;
     if (open == nullptr || !countBuffer())
         return 0;
     tagOpen_ = open;
