@@ -148,6 +148,10 @@ QByteArray oddContent(const QString& kind) {
         return dense("<widget_description><widget>", "<frame/>", "</widget></widget_description>");
     if (kind == u"dense instructions")
         return dense("<widget_description>", "<?a?>", "</widget_description>");
+    if (kind == u"dense lines")
+        return dense("<widget_description>", "\n", "</widget_description>");
+    if (kind == u"dense characters")
+        return dense("<widget_description>", "\xc3\xa9\n", "</widget_description>");
     if (kind == u"deep")
         return "<widget_description>" + QByteArray("<widget>").repeated(100'000);
     if (kind == u"layout")
@@ -185,6 +189,11 @@ void MemoryBoundTest::peakMemory_data() {
         << u"dense frames"_s << 0 << kLayoutBytesPerFileByte << QStringList{};
     QTest::newRow("10 MB of processing instructions")
         << u"dense instructions"_s << 0 << kBytesPerFileByte << QStringList{};
+    // Where every line starts, and which bytes continue a character, are kept for positions.
+    QTest::newRow("10 MB of line ends")
+        << u"dense lines"_s << 0 << kBytesPerFileByte << QStringList{};
+    QTest::newRow("10 MB of two-byte characters and line ends")
+        << u"dense characters"_s << 0 << kBytesPerFileByte << QStringList{};
     QTest::newRow("30 MB on one line, broken at its end")
         << u"one line"_s << 1 << kLayoutBytesPerFileByte << QStringList{};
     // The map writers keep the outlines (SVG) or a picture of up to 16 times the map's size.
