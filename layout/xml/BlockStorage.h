@@ -81,18 +81,7 @@ public:
     bool empty() const { return size() == 0; }
     T& operator[](std::uint32_t i) { return at(i); }
     const T& operator[](std::uint32_t i) const { return const_cast<StableVector*>(this)->at(i); }
-    void push_back(T value) {
-        const std::uint32_t n = size_.load(std::memory_order_relaxed);
-        if (n == 0xFFFFFFFFu)
-            throw std::length_error("StableVector");
-        const auto [segment, offset] = locate(n);
-        // Not cleared: a segment's pages are touched only as items are put there.
-        if (!segments_[segment])
-            segments_[segment] =
-                std::make_unique_for_overwrite<T[]>(std::size_t{kFirst} << segment);
-        segments_[segment][offset] = std::move(value);
-        size_.store(n + 1, std::memory_order_release);
-    }
+    void push_back(const T& value) { append(&value, 1); }
     // Appends COUNT items and lets readers see them all at once.
     void append(const T* items, std::uint32_t count) {
         std::uint32_t n = size_.load(std::memory_order_relaxed);
@@ -101,6 +90,7 @@ public:
         for (std::uint32_t i = 0; i < count;) {
             const auto [segment, offset] = locate(n);
             const std::uint64_t room = (std::uint64_t{kFirst} << segment) - offset;
+            // Not cleared: a segment's pages are touched only as items are put there.
             if (!segments_[segment])
                 segments_[segment] =
                     std::make_unique_for_overwrite<T[]>(std::size_t{kFirst} << segment);

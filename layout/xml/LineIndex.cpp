@@ -69,25 +69,26 @@ void LineIndex::markContinuations(std::uint64_t at, std::uint64_t bits, unsigned
         first = at / 64;
         firstWord_.store(first, std::memory_order_release);
     }
-    // Every word up to the one holding the end of what is counted exists, so that a reader
+    // Words are made in order as the count reaches them, each with the continuations before
+    // it; every word up to the one holding the end of what is counted exists, so that a reader
     // finds the word of any offset it may ask for.
-    const std::uint64_t last = (at + count) / 64;
-    while (words_.size() <= last - first)
-        words_.append().before = continuations_;
+    const auto reach = [&](std::uint64_t word) {
+        while (words_.size() <= word - first)
+            words_.append().before = continuations_;
+    };
     for (unsigned done = 0; bits != 0 && done < count;) {
         const std::uint64_t offset = at + done;
+        reach(offset / 64);
         const unsigned shift = static_cast<unsigned>(offset % 64);
         const std::uint64_t part = bits << shift;
         std::uint64_t& word = words_[static_cast<std::uint32_t>(offset / 64 - first)].bits;
         std::atomic_ref<std::uint64_t>(word).store(word | part, std::memory_order_relaxed);
         continuations_ += static_cast<unsigned>(std::popcount(part));
-        // Later words count what this one holds.
-        for (std::uint64_t w = offset / 64 + 1; w <= last; ++w)
-            words_[static_cast<std::uint32_t>(w - first)].before = continuations_;
         const unsigned taken = 64 - shift;
         bits = taken < 64 ? bits >> taken : 0;
         done += taken;
     }
+    reach((at + count) / 64);
 }
 
 void LineIndex::skipTo(std::uint64_t at, std::uint32_t lines) {
